@@ -1,0 +1,22 @@
+# Libraries come from the system (Linux) or from the MinGW prefix that scripts/setup builds.
+find_package(BZip2 1.0.8 REQUIRED)
+if(BZIP2_VERSION_STRING AND BZIP2_VERSION_STRING VERSION_LESS 1.0.8)
+  message(FATAL_ERROR "libbz2 1.0.8 or later is required, found ${BZIP2_VERSION_STRING}")
+endif()
+find_package(Threads REQUIRED)
+if(NOT WIN32)
+  find_package(CURL REQUIRED)
+endif()
+if(KORVATH_TESTS)
+  find_package(GTest REQUIRED)
+  find_path(HTTPLIB_INCLUDE_DIR httplib.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  add_library(httplib_headers INTERFACE)
+  # The system copy of the header is shared by both builds; only its folder is added, as a system
+  # folder, so that the MinGW build does not pick up the rest of /usr/include.
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/httplib)
+  file(COPY ${HTTPLIB_INCLUDE_DIR}/httplib.h DESTINATION ${CMAKE_BINARY_DIR}/httplib)
+  target_include_directories(httplib_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/httplib)
+  if(WIN32)
+    target_link_libraries(httplib_headers INTERFACE ws2_32 crypt32)
+  endif()
+endif()

@@ -1,0 +1,67 @@
+// Files and folders of the operating system: one move-only owner of a file handle, and the
+// file-system calls the program makes. Failures come back as the Windows error numbering
+// (ERROR_FILE_NOT_FOUND = 2, ...); the POSIX build maps errno onto it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace korvath::platform {
+
+// The separator of local paths: "\" on Windows, "/" elsewhere.
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+#else
+inline constexpr char kPathDelim = '/';
+#endif
+
+enum class Access { Read, Write, ReadWrite };
+enum class Share { None, Read, ReadWrite };          // what others may do while the file is open
+enum class Disposition { OpenExisting, CreateAlways };  // CreateAlways empties an existing file
+enum class SeekFrom { Begin, Current, End };
+
+class File {
+ public:
+  File() = default;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File() { Close(); }
+
+  // Returns 0 and an open file, or the error code and a closed one.
+  static int Open(const std::string& path, Access access, Share share, Disposition disposition,
+                  File& result);
+
+  bool IsOpen() const { return FHandle != kInvalid; }
+  // Each returns 0 or an error code.
+  int Read(void* buffer, size_t count, size_t& done);
+  int Write(const void* buffer, size_t count, size_t& done);
+  int Seek(int64_t offset, SeekFrom origin, int64_t& position);
+  int Size(int64_t& size) const;
+  void Close();
+
+  intptr_t NativeHandle() const { return FHandle; }
+
+ private:
+  static constexpr intptr_t kInvalid = -1;
+  intptr_t FHandle = kInvalid;
+};
+
+// The error of the last failed system call of this thread, in the Windows numbering.
+int LastError();
+// The system's own text for an error code ("The system cannot find the file specified.").
+std::string SysErrorMessage(int errorCode);
+
+bool FileExists(const std::string& path);       // a file (not a folder) of that name exists
+bool DirectoryExists(const std::string& path);
+bool CreateDir(const std::string& path);        // one level; false when it exists or fails
+bool ForceDirectories(const std::string& path); // all missing levels
+bool DeleteFile(const std::string& path);
+// Replaces Target by Source in one step (the target's old content is never half gone).
+bool RenameReplace(const std::string& source, const std::string& target);
+std::string GetCurrentDir();
+int SetCurrentDir(const std::string& path);     // 0 or an error code
+
+}  // namespace korvath::platform

@@ -1,0 +1,33 @@
+// The HTTP client the downloads use, behind one small interface: WinINet on Windows, libcurl
+// elsewhere. Nothing else in the program sees either.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace korvath::platform {
+
+// The body of one response, read in order. Read returns 0 at its end, and also when the
+// transfer breaks off or fails: the caller cannot tell these apart, and stores what arrived.
+class HttpResponse {
+ public:
+  virtual ~HttpResponse() = default;
+  virtual size_t Read(char* buffer, size_t count) = 0;
+};
+
+// One internet session (an InternetOpenA handle); each download opens and closes its own.
+class HttpSession {
+ public:
+  virtual ~HttpSession() = default;
+  // Null when the address cannot be opened (no network, no such host, no answer). Any answer
+  // of the server counts as opened, whatever its status; redirects are followed.
+  virtual std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) = 0;
+  // Drops the address from the system's shared internet cache (nothing where there is none).
+  virtual void DeleteUrlCacheEntry(const std::string& url) = 0;
+};
+
+// Opens a session with the given user agent, using the system's proxy configuration.
+std::unique_ptr<HttpSession> OpenInternet(const std::string& agent);
+
+}  // namespace korvath::platform

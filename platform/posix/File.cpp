@@ -1,0 +1,201 @@
+// POSIX files: open(2) and friends, errno mapped onto the Windows numbering.
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+namespace korvath::platform {
+namespace {
+
+int MapErrno(int e) {
+  switch (e) {
+    case 0: return 0;
+    case ENOENT: return 2;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP: return 3;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+    case EBUSY: return 5;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return 101;  // the run-time's "Disk full"
+    case EEXIST: return 80;  // ERROR_FILE_EXISTS
+    case EINVAL: return 87;  // ERROR_INVALID_PARAMETER
+    case ENOMEM: return 8;   // ERROR_NOT_ENOUGH_MEMORY
+    default: return 1000 + e;  // no Windows counterpart: kept distinct, shown as "I/O error %d"
+  }
+}
+
+thread_local int tLastError = 0;
+
+int Fail() {
+  tLastError = MapErrno(errno);
+  return tLastError;
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : FHandle(std::exchange(other.FHandle, kInvalid)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FHandle = std::exchange(other.FHandle, kInvalid);
+  }
+  return *this;
+}
+
+int File::Open(const std::string& path, Access access, Share, Disposition disposition, File& result) {
+  result.Close();
+  // Sharing has no counterpart on POSIX: other processes are never kept out.
+  int flags = O_CLOEXEC;
+  switch (access) {
+    case Access::Read: flags |= O_RDONLY; break;
+    case Access::Write: flags |= O_WRONLY; break;
+    case Access::ReadWrite: flags |= O_RDWR; break;
+  }
+  if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  const int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    // Creating a file inside a missing folder is a bad path, as Windows reports it.
+    if (errno == ENOENT && disposition == Disposition::CreateAlways) {
+      tLastError = 3;
+      return tLastError;
+    }
+    return Fail();
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    tLastError = 5;
+    return tLastError;
+  }
+  result.FHandle = fd;
+  return 0;
+}
+
+int File::Read(void* buffer, size_t count, size_t& done) {
+  done = 0;
+  while (done < count) {
+    const ssize_t n = ::read(static_cast<int>(FHandle), static_cast<char*>(buffer) + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail();
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int File::Write(const void* buffer, size_t count, size_t& done) {
+  done = 0;
+  while (done < count) {
+    const ssize_t n =
+        ::write(static_cast<int>(FHandle), static_cast<const char*>(buffer) + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail();
+    }
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int File::Seek(int64_t offset, SeekFrom origin, int64_t& position) {
+  const int whence = origin == SeekFrom::Begin ? SEEK_SET : origin == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  const off_t p = ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), whence);
+  if (p < 0) return Fail();
+  position = p;
+  return 0;
+}
+
+int File::Size(int64_t& size) const {
+  struct stat st {};
+  if (::fstat(static_cast<int>(FHandle), &st) != 0) return Fail();
+  size = st.st_size;
+  return 0;
+}
+
+void File::Close() {
+  if (FHandle != kInvalid) ::close(static_cast<int>(std::exchange(FHandle, kInvalid)));
+}
+
+int LastError() { return tLastError; }
+
+std::string SysErrorMessage(int errorCode) {
+  switch (errorCode) {
+    case 2: return "No such file or directory.";
+    case 3: return "The path is not valid.";
+    case 4: return "Too many open files.";
+    case 5: return "Access denied.";
+    case 8: return "Not enough memory.";
+    case 80: return "The file exists.";
+    case 87: return "The parameter is incorrect.";
+    case 101: return "No space left on device.";
+    default:
+      if (errorCode > 1000) return std::string(std::strerror(errorCode - 1000)) + ".";
+      return "Error " + std::to_string(errorCode) + ".";
+  }
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  Fail();
+  return false;
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) {
+    tLastError = MapErrno(ec.value());
+    return false;
+  }
+  return DirectoryExists(path);
+}
+
+bool DeleteFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return true;
+  Fail();
+  return false;
+}
+
+bool RenameReplace(const std::string& source, const std::string& target) {
+  if (::rename(source.c_str(), target.c_str()) == 0) return true;
+  Fail();
+  return false;
+}
+
+std::string GetCurrentDir() {
+  std::error_code ec;
+  auto p = std::filesystem::current_path(ec);
+  return ec ? std::string() : p.string();
+}
+
+int SetCurrentDir(const std::string& path) { return ::chdir(path.c_str()) == 0 ? 0 : Fail(); }
+
+}  // namespace korvath::platform

@@ -1,0 +1,74 @@
+// Exceptions of the run-time and the texts they carry. Every failure travels as one of these.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace korvath {
+
+// The base of every error the program raises: a message text, shown as it stands.
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : FMessage(std::move(message)) {}
+  const std::string& Message() const noexcept { return FMessage; }
+  const char* what() const noexcept override { return FMessage.c_str(); }
+
+ private:
+  std::string FMessage;
+};
+
+// An input/output error with the system's error code; its message is IOErrorMessage(code).
+class EInOutError : public Exception {
+ public:
+  explicit EInOutError(int errorCode);
+  int ErrorCode() const noexcept { return FErrorCode; }
+
+ private:
+  int FErrorCode;
+};
+
+class EStreamError : public Exception {
+  using Exception::Exception;
+};
+class EFOpenError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EFCreateError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EReadError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EWriteError : public EStreamError {
+  using EStreamError::EStreamError;
+};
+class EConvertError : public Exception {
+  using Exception::Exception;
+};
+class EOutOfMemory : public Exception {
+ public:
+  EOutOfMemory() : Exception("Out of memory") {}
+};
+
+// Error codes as the Windows run-time numbers them; the POSIX layer maps errno onto these.
+namespace ioerror {
+inline constexpr int kFileNotFound = 2;
+inline constexpr int kPathNotFound = 3;  // "Invalid filename"
+inline constexpr int kTooManyOpenFiles = 4;
+inline constexpr int kAccessDenied = 5;
+inline constexpr int kReadBeyondEnd = 100;
+inline constexpr int kDiskFull = 101;
+inline constexpr int kInvalidNumericInput = 106;
+}  // namespace ioerror
+
+// "File not found", "Invalid filename", ... and "I/O error %d" for any other code.
+std::string IOErrorMessage(int errorCode);
+
+// printf-style formatting for the run-time's message texts ("error %d", "Cannot open file "%s". %s").
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The text an error box shows: the message with a full stop appended when it does not end in one.
+std::string WithFullStop(const std::string& message);
+
+}  // namespace korvath
