@@ -1,1 +1,77 @@
-// (being written)
+#include "transfer/Misc.h"
+
+#include <array>
+
+#include "platform/File.h"
+#include "platform/Shell.h"
+#include "runtime/SysUtils.h"
+
+namespace korvath {
+
+TStringList SplitFromEnd(const std::string& line, const std::string& delimiters) {
+  TStringList result;
+  size_t end = line.size();  // Rest is line[0, end)
+  while (true) {
+    const size_t p = end == 0 ? std::string::npos : line.find_last_of(delimiters, end - 1);
+    const size_t pieceStart = p == std::string::npos ? 0 : p + 1;
+    if (end > pieceStart) result.push_back(line.substr(pieceStart, end - pieceStart));
+    if (p == std::string::npos) break;
+    end = p;
+  }
+  return result;
+}
+
+std::string ReplaceAll(const std::string& source, const std::string& oldText, const std::string& newText) {
+  if (oldText.empty()) return source;
+  std::string result;
+  size_t from = 0;
+  for (size_t p = source.find(oldText); p != std::string::npos; p = source.find(oldText, from)) {
+    result.append(source, from, p - from);
+    result += newText;
+    from = p + oldText.size();
+  }
+  result.append(source, from, std::string::npos);
+  return result;
+}
+
+int SearchFrom(int startPos, const std::string& text, const std::string& pattern) {
+  const int l = static_cast<int>(pattern.size());
+  const int n = static_cast<int>(text.size());
+  if (l == 0 || startPos < 1) return 0;
+  // 1-based accessors keep the positions as the algorithm states them.
+  auto t = [&](int i) { return static_cast<unsigned char>(text[static_cast<size_t>(i - 1)]); };
+  auto p = [&](int i) { return static_cast<unsigned char>(pattern[static_cast<size_t>(i - 1)]); };
+
+  std::array<int, 256> shift;
+  shift.fill(l);
+  for (int i = l; i >= 1; --i)
+    if (shift[p(i)] == l) shift[p(i)] = l - i;
+
+  int k = startPos + l - 1;
+  while (k <= n) {
+    if (t(k) != p(l)) {
+      k += shift[t(k)];
+      continue;
+    }
+    if (l == 1) return k;
+    int j = l - 1;
+    while (j >= 1 && p(j) == t(k - l + j)) --j;
+    if (j < 1) return k - l + 1;
+    k += 1;  // a difference further left moves the window by one position only
+  }
+  return 0;
+}
+
+bool DeleteDirectory(const std::string& path) {
+  if (!platform::DirectoryExists(path)) return false;
+  return platform::DeleteTree(path);
+}
+
+void RunProgram(const std::string& commandLine) {
+  const size_t cut = commandLine.find_last_of(platform::FolderEndChars());
+  const std::string folder = cut == std::string::npos ? std::string() : commandLine.substr(0, cut + 1);
+  if (const int error = platform::SetCurrentDir(folder)) throw EInOutError(error);
+  platform::StartHidden(commandLine);
+}
+
+}  // namespace korvath

@@ -1,0 +1,30 @@
+// Small routines the update run and the window share: splitting list lines, replacing and
+// searching text, deleting a folder tree, starting a program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace korvath {
+
+using TStringList = std::vector<std::string>;
+
+// The fields of Line in reverse order (element 0 is the last field); every character of
+// Delimiters separates fields; empty fields are dropped.
+TStringList SplitFromEnd(const std::string& line, const std::string& delimiters);
+
+// Source with every occurrence of OldText replaced by NewText, left to right, never overlapping.
+std::string ReplaceAll(const std::string& source, const std::string& oldText, const std::string& newText);
+
+// The 1-based position of the first occurrence of Pattern in Text that starts at StartPos or
+// later; 0 when there is none. Case-sensitive.
+int SearchFrom(int startPos, const std::string& text, const std::string& pattern);
+
+// Deletes the folder Path and everything in it, when it exists. True when the shell reports success.
+bool DeleteDirectory(const std::string& path);
+
+// Makes the program's folder current and starts it hidden. Raises EInOutError when the
+// folder cannot be made current; the start itself is not checked.
+void RunProgram(const std::string& commandLine);
+
+}  // namespace korvath
