@@ -44,3 +44,50 @@ std::string WithFullStop(const std::string& message) {
 }
 
 }  // namespace korvath
+
+namespace korvath {
+
+bool TryStrToInt(const std::string& text, int32_t& value) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return false;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return false;
+    magnitude = magnitude * base + digit;
+    // Hexadecimal text may spell the whole 32-bit pattern ("$FFFFFFFF" is -1).
+    if (magnitude > (base == 16 ? int64_t{0xFFFFFFFF} : int64_t{0x80000000})) return false;
+  }
+  if (base == 16 && magnitude > 0x7FFFFFFF && !negative) magnitude -= int64_t{0x100000000};
+  if (base == 10 && !negative && magnitude > 0x7FFFFFFF) return false;
+  value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+int32_t StrToInt(const std::string& text) {
+  int32_t value = 0;
+  if (!TryStrToInt(text, value)) throw EConvertError(Format("'%s' is not a valid integer value", text.c_str()));
+  return value;
+}
+
+int32_t StrToIntDef(const std::string& text, int32_t defaultValue) {
+  int32_t value = 0;
+  return TryStrToInt(text, value) ? value : defaultValue;
+}
+
+}  // namespace korvath

@@ -72,3 +72,13 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 std::string WithFullStop(const std::string& message);
 
 }  // namespace korvath
+
+namespace korvath {
+
+// Integer text as the run-time reads it: optional blanks in front, a sign, decimal digits or
+// "$"/"0x" hexadecimal, nothing after. Raises EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(const std::string& text);
+int32_t StrToIntDef(const std::string& text, int32_t defaultValue);
+bool TryStrToInt(const std::string& text, int32_t& value);
+
+}  // namespace korvath

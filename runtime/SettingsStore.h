@@ -1,0 +1,39 @@
+// The settings of one game folder: a section/value store of integers. Windows keeps it in the
+// registry under HKEY_LOCAL_MACHINE\Software\Korvath\<folder>; elsewhere a small file under the
+// user's configuration folder keeps the same sections and values per game folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "runtime/SysUtils.h"
+
+namespace korvath {
+
+class ERegistryException : public Exception {
+  using Exception::Exception;
+};
+
+// Section and value names of the game folder's settings.
+inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kAtRevision = "AtRevision";
+inline constexpr const char* kCreateBackup = "CreateBackup";
+
+class TSettingsStore {
+ public:
+  virtual ~TSettingsStore() = default;
+  // The value, or Default when the section or value is missing. A value kept as text is
+  // converted as a decimal integer (Default when it is not one).
+  virtual int32_t ReadInteger(const std::string& section, const std::string& name, int32_t defaultValue) = 0;
+  // Stores the value as a number, or as its decimal text when the value is already text.
+  virtual void WriteInteger(const std::string& section, const std::string& name, int32_t value) = 0;
+};
+
+// Opens (creating when missing) the store of the process's current folder.
+std::unique_ptr<TSettingsStore> OpenSettingsStore();
+
+// The registry path of a folder's settings: "Software\Korvath\" followed by the folder.
+std::string SettingsKeyOf(const std::string& folder);
+
+}  // namespace korvath

@@ -1,0 +1,175 @@
+// The settings store on POSIX: one text file, $XDG_CONFIG_HOME/korvath/settings.reg (or
+// ~/.config/...), laid out like a registry export so that the same key paths, sections and
+// value types (number or text) hold per game folder:
+//   [Software\Korvath\/home/me/Games/Korvath\Settings]
+//   "AtRevision"=dword:0000000c
+//   "CreateBackup"="1"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/File.h"
+#include "runtime/SettingsStore.h"
+
+namespace korvath {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TValue {
+  enum Kind { kNumber, kText, kOther } kind = kNumber;
+  std::string data;  // the number as 8 hex digits, the text, or the raw value of another type
+};
+using TSections = std::map<std::string, std::map<std::string, TValue>>;
+
+fs::path StoreFolder() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') return fs::path(xdg) / "korvath";
+  const char* home = std::getenv("HOME");
+  return fs::path(home != nullptr ? home : ".") / ".config" / "korvath";
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Reads a quoted string starting at text[i] (the opening quote); i ends after the closing one.
+bool Unquote(const std::string& text, size_t& i, std::string& out) {
+  if (i >= text.size() || text[i] != '"') return false;
+  for (++i; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) out += text[++i];
+    else if (text[i] == '"') return ++i, true;
+    else out += text[i];
+  }
+  return false;
+}
+
+TSections Load(const fs::path& file) {
+  TSections sections;
+  std::ifstream in(file, std::ios::binary);
+  std::string line, current;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      current = line.substr(1, line.size() - 2);
+      sections[current];
+      continue;
+    }
+    size_t i = 0;
+    std::string name;
+    if (current.empty() || !Unquote(line, i, name) || i >= line.size() || line[i] != '=') continue;
+    const std::string rest = line.substr(i + 1);
+    TValue value;
+    size_t j = 0;
+    if (rest.rfind("dword:", 0) == 0 && rest.size() == 14) {
+      value.data = rest.substr(6);
+    } else if (Unquote(rest, j, value.data)) {
+      value.kind = TValue::kText;
+    } else {
+      value.kind = TValue::kOther;
+      value.data = rest;
+    }
+    sections[current][name] = value;
+  }
+  return sections;
+}
+
+bool Save(const fs::path& file, const TSections& sections) {
+  const fs::path temporary = file.string() + ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    for (const auto& [section, values] : sections) {
+      out << '[' << section << "]\n";
+      for (const auto& [name, value] : values) {
+        out << Quote(name) << '=';
+        if (value.kind == TValue::kNumber) out << "dword:" << value.data;
+        else if (value.kind == TValue::kText) out << Quote(value.data);
+        else out << value.data;
+        out << '\n';
+      }
+      out << '\n';
+    }
+    out.flush();
+    if (!out) return false;
+  }
+  std::error_code ec;
+  fs::rename(temporary, file, ec);
+  return !ec;
+}
+
+// Keeps two programs from interleaving their read-modify-write of the store.
+class TStoreLock {
+ public:
+  explicit TStoreLock(const fs::path& folder) : FFd(::open((folder / "settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    if (FFd >= 0) ::flock(FFd, LOCK_EX);
+  }
+  ~TStoreLock() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  TStoreLock(const TStoreLock&) = delete;
+  TStoreLock& operator=(const TStoreLock&) = delete;
+
+ private:
+  int FFd;
+};
+
+class TFileSettings final : public TSettingsStore {
+ public:
+  TFileSettings() : FFolder(StoreFolder()), FKey(SettingsKeyOf(platform::GetCurrentDir())) {
+    std::error_code ec;
+    fs::create_directories(FFolder, ec);
+    FOpened = fs::is_directory(FFolder, ec);
+  }
+
+  int32_t ReadInteger(const std::string& section, const std::string& name, int32_t defaultValue) override {
+    if (!FOpened) return defaultValue;
+    const TSections all = Load(File());
+    const auto s = all.find(FKey + "\\" + section);
+    if (s == all.end()) return defaultValue;
+    const auto v = s->second.find(name);
+    if (v == s->second.end()) return defaultValue;
+    if (v->second.kind == TValue::kText) return StrToIntDef(v->second.data, defaultValue);
+    if (v->second.kind == TValue::kOther) throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
+    int32_t value = 0;
+    if (!TryStrToInt("$" + v->second.data, value))
+      throw ERegistryException(Format("Failed to get data for '%s'", name.c_str()));
+    return value;
+  }
+
+  void WriteInteger(const std::string& section, const std::string& name, int32_t value) override {
+    if (!FOpened) throw ERegistryException(Format("Failed to create key %s", section.c_str()));
+    TStoreLock lock(FFolder);
+    TSections all = Load(File());
+    TValue& stored = all[FKey + "\\" + section][name];
+    if (stored.kind == TValue::kText) {
+      stored.data = std::to_string(value);  // a value that is already text stays text
+    } else {
+      stored.kind = TValue::kNumber;
+      stored.data = Format("%08x", static_cast<unsigned>(value));
+    }
+    if (!Save(File(), all)) throw ERegistryException(Format("Failed to set data for '%s'", name.c_str()));
+  }
+
+ private:
+  fs::path File() const { return FFolder / "settings.reg"; }
+
+  fs::path FFolder;
+  std::string FKey;
+  bool FOpened = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TSettingsStore> OpenSettingsStore() { return std::make_unique<TFileSettings>(); }
+
+}  // namespace korvath
