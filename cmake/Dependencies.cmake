@@ -9,14 +9,31 @@ if(NOT WIN32)
 endif()
 if(KORVATH_TESTS)
   find_package(GTest REQUIRED)
-  find_path(HTTPLIB_INCLUDE_DIR httplib.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  # Debian's /usr/include/httplib.h only declares the library (its code is in a Linux-only shared
+  # library); scripts/setup unpacks the whole header-only copy from Debian's source package.
+  if(NOT KORVATH_DEPS)
+    if(DEFINED ENV{KORVATH_DEPS})
+      set(KORVATH_DEPS $ENV{KORVATH_DEPS})
+    else()
+      set(KORVATH_DEPS /opt/korvath-deps)
+    endif()
+  endif()
+  find_path(KORVATH_HTTPLIB_DIR httplib.h PATHS ${KORVATH_DEPS}/src/cpp-httplib
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   add_library(httplib_headers INTERFACE)
-  # The system copy of the header is shared by both builds; only its folder is added, as a system
-  # folder, so that the MinGW build does not pick up the rest of /usr/include.
+  # One copy of the header serves both builds; only its folder is added, as a system folder, so
+  # that the MinGW build picks up nothing else.
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/httplib)
-  file(COPY ${HTTPLIB_INCLUDE_DIR}/httplib.h DESTINATION ${CMAKE_BINARY_DIR}/httplib)
+  file(COPY ${KORVATH_HTTPLIB_DIR}/httplib.h DESTINATION ${CMAKE_BINARY_DIR}/httplib)
   target_include_directories(httplib_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/httplib)
   if(WIN32)
     target_link_libraries(httplib_headers INTERFACE ws2_32 crypt32)
   endif()
 endif()
+
+# CLI11 is header-only; the MinGW builds take the same headers, copied into the build folder
+# so that nothing else of /usr/include reaches them.
+find_path(KORVATH_CLI11_DIR CLI/CLI.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(COPY ${KORVATH_CLI11_DIR}/CLI DESTINATION ${CMAKE_BINARY_DIR}/cli11)
+add_library(cli11_headers INTERFACE)
+target_include_directories(cli11_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/cli11)

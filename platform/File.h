@@ -61,6 +61,8 @@ bool ForceDirectories(const std::string& path); // all missing levels
 bool DeleteFile(const std::string& path);
 // Replaces Target by Source in one step (the target's old content is never half gone).
 bool RenameReplace(const std::string& source, const std::string& target);
+// Copies Source over Target (replacing an older Target). False when it fails.
+bool CopyFile(const std::string& source, const std::string& target);
 std::string GetCurrentDir();
 int SetCurrentDir(const std::string& path);     // 0 or an error code
 

@@ -8,6 +8,11 @@
 
 namespace korvath::platform {
 
+// A transfer gives up when no connection to the server is made within this time, and a body
+// that delivers no byte for this long ends as if it broke off (Read returns 0).
+inline constexpr int kHttpConnectTimeoutSeconds = 30;
+inline constexpr int kHttpStallTimeoutSeconds = 30;
+
 // The body of one response, read in order. Read returns 0 at its end, and also when the
 // transfer breaks off or fails: the caller cannot tell these apart, and stores what arrived.
 class HttpResponse {

@@ -24,8 +24,48 @@ void TThread::Resume() {
       Execute();
     } catch (...) {
     }
-    if (FreeOnTerminate) delete this;
+    if (FreeOnTerminate) {
+      delete this;
+      return;
+    }
+    FFinished = true;
   });
+}
+
+void TCallQueue::Synchronize(const std::function<void()>& method) {
+  if (std::this_thread::get_id() == FOwner) {
+    method();
+    return;
+  }
+  TCall call{&method, false, nullptr};
+  std::unique_lock lock(FLock);
+  FCalls.push_back(&call);
+  FChanged.notify_all();
+  FChanged.wait(lock, [&] { return call.Ran; });
+  if (call.Error) std::rethrow_exception(call.Error);
+}
+
+void TCallQueue::ProcessUntil(const std::function<bool()>& done) {
+  std::unique_lock lock(FLock);
+  while (true) {
+    while (!FCalls.empty()) {
+      TCall* call = FCalls.front();
+      FCalls.pop_front();
+      lock.unlock();
+      try {
+        (*call->Method)();
+      } catch (...) {
+        call->Error = std::current_exception();
+      }
+      lock.lock();
+      call->Ran = true;
+      FChanged.notify_all();
+    }
+    lock.unlock();
+    if (done()) return;
+    lock.lock();
+    FChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return !FCalls.empty(); });
+  }
 }
 
 void TThread::WaitFor() {

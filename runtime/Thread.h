@@ -3,8 +3,13 @@
 // the worker waits.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace korvath {
@@ -23,6 +28,28 @@ class TDirectSynchronizer final : public ISynchronizer {
   static TDirectSynchronizer& Instance();
 };
 
+// The owner's side of Synchronize for a thread that has no window: calls from workers queue up
+// and run when the owner processes them. An error raised by a call goes back to the worker.
+class TCallQueue final : public ISynchronizer {
+ public:
+  TCallQueue() : FOwner(std::this_thread::get_id()) {}
+  void Synchronize(const std::function<void()>& method) override;
+  // Runs queued calls on the owner's thread until Done holds; Done is asked at least every
+  // few milliseconds.
+  void ProcessUntil(const std::function<bool()>& done);
+
+ private:
+  struct TCall {
+    const std::function<void()>* Method;
+    bool Ran = false;
+    std::exception_ptr Error;
+  };
+  std::thread::id FOwner;
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  std::deque<TCall*> FCalls;
+};
+
 class TThread {
  public:
   explicit TThread(ISynchronizer& owner) : FOwner(owner) {}
@@ -36,6 +63,8 @@ class TThread {
   void Terminate() { FTerminated = true; }
   // Waits for Execute to return; not allowed with FreeOnTerminate.
   void WaitFor();
+  // True once Execute has returned.
+  bool Finished() const { return FFinished; }
 
   bool FreeOnTerminate = false;
 
@@ -47,7 +76,8 @@ class TThread {
  private:
   ISynchronizer& FOwner;
   std::thread FThread;
-  volatile bool FTerminated = false;
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
 };
 
 }  // namespace korvath

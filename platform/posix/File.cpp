@@ -190,6 +190,17 @@ bool RenameReplace(const std::string& source, const std::string& target) {
   return false;
 }
 
+bool CopyFile(const std::string& source, const std::string& target) {
+  std::error_code ec;
+  if (!FileExists(source)) {
+    tLastError = 2;
+    return false;
+  }
+  std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec) tLastError = MapErrno(ec.value());
+  return !ec;
+}
+
 std::string GetCurrentDir() {
   std::error_code ec;
   auto p = std::filesystem::current_path(ec);

@@ -1,1 +1,247 @@
-// (being written)
+// HTTP through libcurl. One easy transfer per opened address, driven through a multi handle
+// so that the reader pulls the body: curl is paused whenever the reader falls behind.
+#include "platform/Http.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace korvath::platform {
+namespace {
+
+constexpr long kMaxRedirects = 10;
+// Bytes kept ahead of the reader. Beyond this curl is paused, so a fast server never makes the
+// program hold more than this (plus one chunk of curl's) of a body in memory.
+constexpr size_t kBufferLimit = 64 * 1024;
+// How long one wait for network activity lasts before curl's own timers are looked at again.
+constexpr int kPollMilliseconds = 1000;
+
+void InitCurlOnce() {
+  // A function-local static is initialized exactly once, even with several threads racing.
+  static const CURLcode init = curl_global_init(CURL_GLOBAL_DEFAULT);
+  static_cast<void>(init);  // curl_easy_init reports any failure that matters
+}
+
+struct EasyDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+
+// Keeps an easy handle in a multi handle; the handle must leave before either is cleaned up.
+class MultiMembership {
+ public:
+  MultiMembership() = default;
+  MultiMembership(CURLM* multi, CURL* easy) : FMulti(multi), FEasy(easy) {}
+  MultiMembership(const MultiMembership&) = delete;
+  MultiMembership& operator=(const MultiMembership&) = delete;
+  ~MultiMembership() {
+    if (FMulti != nullptr) curl_multi_remove_handle(FMulti, FEasy);
+  }
+
+ private:
+  CURLM* FMulti = nullptr;
+  CURL* FEasy = nullptr;
+};
+
+// Whether text starts with lowerPrefix, whatever the case of text.
+bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+  return text.size() >= lowerPrefix.size() &&
+         std::equal(lowerPrefix.begin(), lowerPrefix.end(), text.begin(), [](char p, char t) {
+           return p == (t >= 'A' && t <= 'Z' ? t + ('a' - 'A') : t);
+         });
+}
+
+// curl refuses addresses with spaces or raw control and 8-bit bytes, which the Windows build
+// sends escaped; escaping them here keeps file names with such bytes fetchable.
+std::string EscapeUrl(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(url.size());
+  for (const char c : url) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b >= 0x7f) {
+      result += '%';
+      result += kHex[b >> 4];
+      result += kHex[b & 0x0f];
+    } else {
+      result += c;
+    }
+  }
+  return result;
+}
+
+class CurlResponse final : public HttpResponse {
+ public:
+  // Starts the transfer and runs it until the final answer's headers are in. False when no
+  // answer came at all (no connection, no such host, timeout).
+  bool Open(const std::string& url, const std::string& agent);
+  size_t Read(char* buffer, size_t count) override;
+
+ private:
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnBody(char* data, size_t size, size_t count, void* self);
+  // One round of network work: resumes a paused transfer, lets curl run, and waits for
+  // activity when there was nothing to do.
+  void Drive();
+  size_t Buffered() const { return FBuffer.size() - FReadPos; }
+
+  // Declared in this order so that the membership ends first, then the easy handle goes.
+  MultiHandle FMulti;
+  EasyHandle FEasy;
+  std::unique_ptr<MultiMembership> FMembership;
+
+  std::string FBuffer;  // bytes received and not yet read, from FReadPos on
+  size_t FReadPos = 0;
+  bool FPaused = false;
+  bool FDone = false;
+  CURLcode FResult = CURLE_OK;  // how the transfer ended, once FDone
+  bool FHeadersIn = false;      // the final answer's headers are in
+  bool FHasLocation = false;    // the answer being received names another address
+};
+
+bool CurlResponse::Open(const std::string& url, const std::string& agent) {
+  InitCurlOnce();
+  FMulti.reset(curl_multi_init());
+  FEasy.reset(curl_easy_init());
+  if (!FMulti || !FEasy) return false;
+  CURL* const h = FEasy.get();
+  const std::string escaped = EscapeUrl(url);
+  curl_easy_setopt(h, CURLOPT_URL, escaped.c_str());
+  curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
+  // Only web addresses, also after a redirect: a server must not point the program at files.
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+  // Error statuses deliver their body like any other answer: do NOT set CURLOPT_FAILONERROR.
+  // Nor CURLOPT_ACCEPT_ENCODING: the body is stored exactly as the server publishes it.
+  // No CURLOPT_PROXY either: curl then takes http_proxy, HTTPS_PROXY and no_proxy from the
+  // environment, which is the system's proxy configuration here.
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kHttpConnectTimeoutSeconds));
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kHttpStallTimeoutSeconds));
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // the transfer runs on a worker thread
+  // A proxy's answer to opening a tunnel is not the server's answer.
+  curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlResponse::OnHeader);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlResponse::OnBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+  if (curl_multi_add_handle(FMulti.get(), h) != CURLM_OK) return false;
+  FMembership = std::make_unique<MultiMembership>(FMulti.get(), h);
+
+  while (!FHeadersIn && !FDone) Drive();
+  if (FHeadersIn) return true;
+  // Ended before a final answer's headers were seen: opened when curl completed the transfer
+  // anyway (an empty answer it did not take for a redirect) or stopped at one redirect too
+  // many, whose answer is then the final one. A redirect to an address that does not answer
+  // fails, as the address itself would.
+  return FResult == CURLE_OK || FResult == CURLE_TOO_MANY_REDIRECTS;
+}
+
+size_t CurlResponse::Read(char* buffer, size_t count) {
+  if (count == 0) return 0;
+  while (Buffered() == 0) {
+    FBuffer.clear();
+    FReadPos = 0;
+    // Broken off, timed out or complete: the body ends here in every case.
+    if (FDone) return 0;
+    Drive();
+  }
+  const size_t n = std::min(count, Buffered());
+  std::memcpy(buffer, FBuffer.data() + FReadPos, n);
+  FReadPos += n;
+  return n;
+}
+
+void CurlResponse::Drive() {
+  if (FPaused) {
+    FPaused = false;
+    // May hand over held-back data at once, through OnBody.
+    curl_easy_pause(FEasy.get(), CURLPAUSE_CONT);
+  }
+  int running = 0;
+  if (curl_multi_perform(FMulti.get(), &running) != CURLM_OK) {
+    FDone = true;
+    FResult = CURLE_FAILED_INIT;
+    return;
+  }
+  int queued = 0;
+  while (const CURLMsg* message = curl_multi_info_read(FMulti.get(), &queued)) {
+    if (message->msg == CURLMSG_DONE) {
+      FDone = true;
+      FResult = message->data.result;
+    }
+  }
+  if (!FDone && Buffered() == 0 && !FPaused)
+    curl_multi_poll(FMulti.get(), nullptr, 0, kPollMilliseconds, nullptr);
+}
+
+size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self) {
+  auto& r = *static_cast<CurlResponse*>(self);
+  const std::string_view line(data, size * count);
+  if (StartsWithNoCase(line, "http/")) {
+    r.FHasLocation = false;
+  } else if (StartsWithNoCase(line, "location:")) {
+    r.FHasLocation = true;
+  } else if (line == "\r\n" || line == "\n") {
+    long status = 0;
+    curl_easy_getinfo(r.FEasy.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 200) {
+      // A redirect is followed, so its answer is not the final one. Should curl not follow it
+      // after all, the first body byte or the end of the transfer completes the open.
+      if (!(status >= 300 && status < 400 && r.FHasLocation)) r.FHeadersIn = true;
+    }
+  }
+  return size * count;
+}
+
+size_t CurlResponse::OnBody(char* data, size_t size, size_t count, void* self) {
+  auto& r = *static_cast<CurlResponse*>(self);
+  const size_t n = size * count;
+  if (r.Buffered() > 0 && r.Buffered() + n > kBufferLimit) {
+    // curl hands the same bytes over again once the transfer is resumed.
+    r.FPaused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  r.FHeadersIn = true;
+  if (r.FReadPos > 0) {
+    r.FBuffer.erase(0, r.FReadPos);
+    r.FReadPos = 0;
+  }
+  r.FBuffer.append(data, n);
+  return n;
+}
+
+class CurlSession final : public HttpSession {
+ public:
+  explicit CurlSession(std::string agent) : FAgent(std::move(agent)) {}
+
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
+    auto response = std::make_unique<CurlResponse>();
+    if (!response->Open(url, FAgent)) return nullptr;
+    return response;
+  }
+
+  // libcurl keeps no cache shared with other programs: there is nothing to drop.
+  void DeleteUrlCacheEntry(const std::string&) override {}
+
+ private:
+  std::string FAgent;
+};
+
+}  // namespace
+
+std::unique_ptr<HttpSession> OpenInternet(const std::string& agent) {
+  return std::make_unique<CurlSession>(agent);
+}
+
+}  // namespace korvath::platform

@@ -2,6 +2,9 @@
 #include "platform/File.h"
 
 #include <windows.h>
+// windows.h maps these names onto its ANSI functions; the platform's own must keep theirs.
+#undef DeleteFile
+#undef CopyFile
 
 #include <algorithm>
 #include <utility>
@@ -154,6 +157,12 @@ bool DeleteFile(const std::string& path) {
 
 bool RenameReplace(const std::string& source, const std::string& target) {
   if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  Fail();
+  return false;
+}
+
+bool CopyFile(const std::string& source, const std::string& target) {
+  if (CopyFileA(source.c_str(), target.c_str(), FALSE)) return true;
   Fail();
   return false;
 }

@@ -1,1 +1,97 @@
-// (being written)
+// Windows file mapping: CreateFileA, CreateFileMappingA and MapViewOfFile.
+#include "platform/MappedFile.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace korvath::platform {
+namespace {
+
+HANDLE H(intptr_t h) {
+  return reinterpret_cast<HANDLE>(h);
+}
+
+}  // namespace
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : FFile(std::exchange(other.FFile, kInvalid)),
+      FMapping(std::exchange(other.FMapping, 0)),
+      FView(std::exchange(other.FView, nullptr)),
+      FViewSize(std::exchange(other.FViewSize, 0)),
+      FSize(std::exchange(other.FSize, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    FFile = std::exchange(other.FFile, kInvalid);
+    FMapping = std::exchange(other.FMapping, 0);
+    FView = std::exchange(other.FView, nullptr);
+    FViewSize = std::exchange(other.FViewSize, 0);
+    FSize = std::exchange(other.FSize, 0);
+  }
+  return *this;
+}
+
+bool MappedFile::Open(const std::string& path, MappedFile& result) {
+  result.Close();
+  // Read and write sharing: a file another program holds open (and lets others read) can
+  // still be checked.
+  HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  result.FFile = reinterpret_cast<intptr_t>(file);
+  // Size 0 maps the whole file; an empty file cannot be mapped and fails here.
+  HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) {
+    result.Close();
+    return false;
+  }
+  result.FMapping = reinterpret_cast<intptr_t>(mapping);
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    result.Close();
+    return false;
+  }
+  result.FSize = (static_cast<uint64_t>(high) << 32) | low;
+  return true;
+}
+
+bool MappedFile::MapView(uint64_t offset, size_t length) {
+  Unmap();
+  if (FMapping == 0 || offset >= FSize || offset % Granularity() != 0) return false;
+  length = static_cast<size_t>(std::min<uint64_t>(length, FSize - offset));
+  void* view = MapViewOfFile(H(FMapping), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                             static_cast<DWORD>(offset), length);
+  if (view == nullptr) return false;
+  FView = static_cast<const unsigned char*>(view);
+  FViewSize = length;
+  return true;
+}
+
+size_t MappedFile::Granularity() {
+  static const size_t granularity = [] {
+    SYSTEM_INFO info{};
+    GetSystemInfo(&info);
+    return static_cast<size_t>(info.dwAllocationGranularity);
+  }();
+  return granularity;
+}
+
+void MappedFile::Unmap() {
+  if (FView != nullptr) UnmapViewOfFile(FView);
+  FView = nullptr;
+  FViewSize = 0;
+}
+
+void MappedFile::Close() {
+  Unmap();
+  if (FMapping != 0) CloseHandle(H(std::exchange(FMapping, 0)));
+  if (FFile != kInvalid) CloseHandle(H(std::exchange(FFile, kInvalid)));
+  FSize = 0;
+}
+
+}  // namespace korvath::platform

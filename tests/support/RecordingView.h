@@ -28,4 +28,6 @@ class RecordingView : public IRunView {
   std::vector<std::string> Only(const std::string& prefix) const;
 };
 
+std::vector<std::string> Only(const std::vector<std::string>& calls, const std::string& prefix);
+
 }  // namespace korvath::test

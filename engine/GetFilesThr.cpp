@@ -1,0 +1,102 @@
+#include "engine/GetFilesThr.h"
+
+#include "engine/LstFile.h"
+#include "platform/File.h"
+#include "runtime/SysUtils.h"
+
+namespace korvath {
+namespace {
+
+// A setting of the list as a number; the error names the setting.
+int32_t ListInteger(TListFile& list, const std::string& key) {
+  std::string value;
+  list.ReadValue("settings", key, value);
+  int32_t result = 0;
+  if (!TryStrToInt(value, result))
+    throw EConvertError(Format("The update list's setting \"%s\" is not a valid integer value: '%s'", key.c_str(),
+                               value.c_str()));
+  return result;
+}
+
+}  // namespace
+
+GFilesThread::GFilesThread(IRunView& view, ISynchronizer& owner, IRunLog* log)
+    : TTransferWorker(view, owner), FLog(log) {}
+
+void GFilesThread::Execute() {
+  FWorkDir = platform::GetCurrentDir() + platform::kPathDelim;
+  const std::string listName = FWorkDir + "files.lst";
+  try {
+    DisableButtons();
+    FStatus = "Downloading updates list";
+    ShowStatus();
+    if (FServer.empty() || FServer.back() != '/') FServer += '/';
+    const std::string listAddress = FServer + "files.lst.bz2";
+    if (!DownloadFile(listAddress, FWorkDir + "files.lst.bz2", true)) {
+      FStatus = kUpdateFailed;
+      platform::DeleteFile(listName);  // a list left by an earlier run is never read
+      ReportRunFailed("The update list " + listAddress + " could not be opened.");
+    } else {
+      FStatus = "";
+      ShowStatus();
+      try {
+        UnpackFile(FWorkDir + "files.lst.bz2", listName);
+      } catch (const Exception& e) {
+        FStatus = kUpdateFailed;
+        ShowStatus();
+        platform::DeleteFile(listName);
+        ReportRunFailed("The update list could not be unpacked: " + e.Message());
+      }
+      if (platform::FileExists(listName)) ApplyList();
+    }
+  } catch (const std::exception& e) {
+    // An error no stage catches still ends the run as a failed one, with the buttons back:
+    // the list is removed and no revision is stored.
+    FUpdateList.clear();
+    FStatus = kUpdateFailed;
+    platform::DeleteFile(listName);
+    ReportRunFailed(e.what());
+  }
+  ShowStatus();
+  EnableButtons();
+}
+
+void GFilesThread::ApplyList() {
+  const std::string listName = FWorkDir + "files.lst";
+  FUpdateList.clear();
+  {
+    TListFile list(listName);
+    FListRevision = ListInteger(list, "Rev");
+    if (ListInteger(list, "ModHosts") == 1) ModifyHosts(list.GetSection("hosts"));
+    FSelfEntry = list.GetSection("self").front();
+    if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
+    CheckFiles(list.GetSection("files_critical"));
+    if (FFullCheck || FRevision < FListRevision) {
+      if (FCreateBackup == 1) {
+        const std::string backup = FWorkDir + "backup";
+        DeleteDirectory(backup);
+        if (!platform::CreateDir(backup)) throw EInOutError(platform::LastError());
+      }
+      CheckFiles(list.GetSection("files_normal"));
+    }
+    UpdateFiles();
+  }
+  FUpdateList.clear();
+  platform::DeleteFile(listName);
+  // The revision only says what is true: a failed run leaves it where it was, so that the
+  // next run checks the normal files again.
+  if (FRevision < FListRevision && FStatus != kUpdateFailed) {
+    FRevision = FListRevision;
+    StoreRevision();
+  }
+}
+
+void GFilesThread::ReportFileFailed(const std::string& path, const std::string& reason) {
+  if (FLog != nullptr) Synchronize([&] { FLog->FileFailed(path, reason); });
+}
+
+void GFilesThread::ReportRunFailed(const std::string& message) {
+  if (FLog != nullptr) Synchronize([&] { FLog->RunFailed(message); });
+}
+
+}  // namespace korvath

@@ -1,0 +1,70 @@
+// The update run: one worker thread per run fetches the list, applies its settings, checks
+// the listed files and replaces the missing and changed ones, reporting every step to the
+// window that started it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/TransferWorker.h"
+#include "transfer/Misc.h"
+
+namespace korvath {
+
+// Final status texts of a run.
+inline constexpr const char* kUpdateFailed = "Update Failed";
+inline constexpr const char* kAllUpdated = "All the files have been updated";
+
+// Hears, on the owner's thread, why a run or one of its files failed; the console prints it.
+class IRunLog {
+ public:
+  virtual ~IRunLog() = default;
+  virtual void FileFailed(const std::string& path, const std::string& reason) = 0;
+  virtual void RunFailed(const std::string& message) = 0;
+};
+
+class GFilesThread : public TTransferWorker {
+ public:
+  GFilesThread(IRunView& view, ISynchronizer& owner, IRunLog* log = nullptr);
+
+  // Set by the window before the run is resumed.
+  int32_t FCreateBackup = 0;
+  bool FFullCheck = false;
+  std::string FServer;
+
+ protected:
+  void Execute() override;
+  // The steps of a run after the list has been unpacked; raises what no stage catches.
+  void ApplyList();
+  void CheckFiles(const TStringList& section);
+  void UpdateFiles();
+  void ModifyHosts(const TStringList& hosts);
+  void SelfUpdate(const std::string& entry);
+
+  TStringList FUpdateList;
+  std::string FSelfEntry;
+  std::string FWorkDir;
+
+ private:
+  // Replaces one collected file; true when it is in place. Raises what the pass must not catch.
+  bool ReplaceFile(const std::string& entry, bool& stopPass);
+  void ReportFileFailed(const std::string& path, const std::string& reason);
+  void ReportRunFailed(const std::string& message);
+
+  IRunLog* FLog;
+  int32_t FListRevision = 0;
+};
+
+// The three fields of a file entry, counted from the end of the line.
+struct TFileEntry {
+  std::string Path;
+  std::string Digest;
+  std::string Size;
+};
+// Raises EStringListError for an entry of fewer than three fields.
+TFileEntry SplitFileEntry(const std::string& entry);
+// The size field as the file gauge takes it: decimal digits only, 0 to 2^31-1. Raises
+// EConvertError otherwise.
+int32_t EntrySize(const std::string& sizeField);
+
+}  // namespace korvath

@@ -1,0 +1,201 @@
+// DownloadFile over the platform's real HTTP client against a loopback server: what is stored,
+// what the server sees, and how the file gauge moves.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/TransferWorker.h"
+#include "runtime/SysUtils.h"
+#include "tests/support/HttpFixture.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/TempDir.h"
+
+namespace korvath {
+namespace {
+
+using test::HttpFixture;
+using test::RecordingView;
+using test::TempDir;
+using Strings = std::vector<std::string>;
+
+class Worker : public TTransferWorker {
+ public:
+  explicit Worker(IRunView& view) : TTransferWorker(view, TDirectSynchronizer::Instance()) {}
+
+ protected:
+  void Execute() override {}
+};
+
+std::string RandomBytes(size_t n) {
+  std::mt19937 random(static_cast<unsigned>(n));
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(random());
+  return s;
+}
+
+class DownloadHttpTest : public ::testing::Test {
+ protected:
+  DownloadHttpTest() : FWorker(FView) {}
+
+  HttpFixture FServer;
+  TempDir FDir;
+  RecordingView FView;
+  Worker FWorker;
+};
+
+TEST_F(DownloadHttpTest, GaugeShowsRunningTotalsThenTheTotalAgainThenZero) {
+  const std::string body = RandomBytes(300 * 1024 + 17);  // more than the client keeps buffered
+  FServer.ServeBody("files.lst.bz2", body);
+
+  ASSERT_TRUE(
+      FWorker.DownloadFile(FServer.BaseUrl() + "files.lst.bz2", FDir / "files.lst.bz2", true));
+
+  EXPECT_EQ(test::ReadFileBytes(FDir / "files.lst.bz2"), body);
+  const Strings& calls = FView.Calls;
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[calls.size() - 3], "file:" + std::to_string(body.size()));
+  EXPECT_EQ(calls[calls.size() - 2], "file:" + std::to_string(body.size()));
+  EXPECT_EQ(calls.back(), "file:0");
+  long previous = 0;
+  for (size_t i = 0; i + 2 < calls.size(); ++i) {
+    ASSERT_EQ(calls[i].rfind("file:", 0), 0u) << calls[i];
+    const long total = std::stol(calls[i].substr(5));
+    EXPECT_GT(total, previous) << "call " << i;
+    EXPECT_LE(total - previous, 1024) << "call " << i;
+    previous = total;
+  }
+
+  const auto requests = FServer.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].Path, "files.lst.bz2");
+  EXPECT_EQ(requests[0].UserAgent, "ViDivivuRidevuv");
+}
+
+// Whatever the server answers is stored as it arrived, and counts as a completed download.
+TEST_F(DownloadHttpTest, StoresEveryAnswerAsDelivered) {
+  const std::string data = RandomBytes(5000);
+  const std::string errorPage =
+      "<html><head><title>404 Not Found</title></head><body>Not Found</body></html>";
+  FServer.ServeBody("plain.bz2", data);
+  FServer.ServeBody("gone.bz2", errorPage, 404, "text/html");
+  FServer.ServeBody("failing.bz2", "<html><body>Internal Server Error</body></html>", 500,
+                    "text/html");
+  FServer.ServeBody("empty.bz2", "");
+  FServer.ServeBrokenBody("broken.bz2", data.substr(0, 3000), 10000);
+  FServer.ServeRedirect("moved.bz2", "new/place.bz2");
+  FServer.ServeBody("new/place.bz2", data.substr(100));
+  FServer.ServeSlowBody("slow.bz2", {"first ", "second ", "third"}, std::chrono::milliseconds(150));
+  FServer.ServeBody("sub dir/with space.bz2", data.substr(0, 10));
+
+  struct Case {
+    std::string Path;
+    std::string Expected;
+  };
+  const std::vector<Case> cases = {
+      {"plain.bz2", data},
+      {"gone.bz2", errorPage},
+      {"failing.bz2", "<html><body>Internal Server Error</body></html>"},
+      {"empty.bz2", ""},
+      {"broken.bz2", data.substr(0, 3000)},
+      {"moved.bz2", data.substr(100)},
+      {"slow.bz2", "first second third"},
+      {"sub dir/with space.bz2", data.substr(0, 10)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path);
+    const std::string local = FDir / "out.bz2";
+    test::WriteFileBytes(local, "left over from an earlier run, longer than some answers");
+    FView.Calls.clear();
+
+    EXPECT_TRUE(FWorker.DownloadFile(FServer.BaseUrl() + c.Path, local, true));
+
+    EXPECT_EQ(test::ReadFileBytes(local), c.Expected);
+    const std::string total = "file:" + std::to_string(c.Expected.size());
+    ASSERT_GE(FView.Calls.size(), 2u);
+    EXPECT_EQ(FView.Calls[FView.Calls.size() - 2], total);
+    EXPECT_EQ(FView.Calls.back(), "file:0");
+  }
+
+  Strings asked;
+  for (const auto& r : FServer.Requests()) {
+    asked.push_back(r.Path);
+    EXPECT_EQ(r.UserAgent, "ViDivivuRidevuv") << r.Path;
+  }
+  EXPECT_EQ(asked, (Strings{"plain.bz2", "gone.bz2", "failing.bz2", "empty.bz2", "broken.bz2",
+                            "moved.bz2", "new/place.bz2", "slow.bz2", "sub dir/with space.bz2"}));
+}
+
+// A file that changed on the server must never come from a cache of the client's.
+TEST_F(DownloadHttpTest, EveryCallFetchesTheServersCurrentCopy) {
+  const std::string url = FServer.BaseUrl() + "files.lst.bz2";
+  FServer.ServeBody("files.lst.bz2", "first revision");
+  ASSERT_TRUE(FWorker.DownloadFile(url, FDir / "files.lst.bz2", true));
+  FServer.ServeBody("files.lst.bz2", "second revision, longer");
+  ASSERT_TRUE(FWorker.DownloadFile(url, FDir / "files.lst.bz2", true));
+
+  EXPECT_EQ(test::ReadFileBytes(FDir / "files.lst.bz2"), "second revision, longer");
+  EXPECT_EQ(FServer.Requests().size(), 2u);
+}
+
+TEST_F(DownloadHttpTest, EmptyBodyCreatesAnEmptyFile) {
+  FServer.ServeBody("empty.bz2", "");
+
+  EXPECT_TRUE(FWorker.DownloadFile(FServer.BaseUrl() + "empty.bz2", FDir / "empty.bz2", true));
+
+  EXPECT_TRUE(test::Exists(FDir / "empty.bz2"));
+  EXPECT_EQ(test::ReadFileBytes(FDir / "empty.bz2"), "");
+  EXPECT_EQ(FView.Calls, (Strings{"file:0", "file:0"}));
+}
+
+// No answer at all: nothing running at the address, a server that hangs up without a word,
+// and a redirect to such a server.
+TEST_F(DownloadHttpTest, AddressWithoutAnswerLeavesTheLocalFileAlone) {
+  std::string closedBase;
+  {
+    HttpFixture gone;
+    closedBase = gone.BaseUrl();
+  }
+  FServer.ServeNoAnswer("files.lst.bz2");
+  FServer.ServeRedirect("moved.bz2", "files.lst.bz2");
+  const std::string local = FDir / "files.lst.bz2";
+  const std::string old = RandomBytes(2000);
+  test::WriteFileBytes(local, old);
+  std::vector<std::string> urls = {closedBase + "files.lst.bz2",
+                                   FServer.BaseUrl() + "files.lst.bz2"};
+#ifndef _WIN32
+  // Wine's WinINet keeps the redirect's answer when the address it leads to does not answer.
+  urls.push_back(FServer.BaseUrl() + "moved.bz2");
+#endif
+
+  for (const std::string& url : urls) {
+    SCOPED_TRACE(url);
+    FView.Calls.clear();
+
+    EXPECT_FALSE(FWorker.DownloadFile(url, local, true));
+
+    EXPECT_EQ(test::ReadFileBytes(local), old);
+    EXPECT_EQ(FView.Calls, Strings{"file:0"});
+  }
+}
+
+TEST_F(DownloadHttpTest, MissingLocalFolderRaisesAndCreatesNothing) {
+  FServer.ServeBody("a.bz2", "data");
+  const std::string local = FDir / "no such folder/a.bz2";
+
+  try {
+    FWorker.DownloadFile(FServer.BaseUrl() + "a.bz2", local, true);
+    ADD_FAILURE() << "no error raised";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ioerror::kPathNotFound);
+    EXPECT_EQ(e.Message(), "Invalid filename");
+  }
+  EXPECT_FALSE(test::Exists(FDir / "no such folder"));
+  EXPECT_EQ(FView.Calls, Strings{});
+}
+
+}  // namespace
+}  // namespace korvath

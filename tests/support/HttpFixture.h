@@ -1,0 +1,53 @@
+// A loopback HTTP server for tests: serves bodies, error pages, broken-off and slow bodies and
+// redirects on demand, and writes down every request it gets.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvath::test {
+
+struct HttpRequestRecord {
+  std::string Path;  // as asked, decoded, without the leading "/"
+  std::string UserAgent;
+};
+
+// Listens on 127.0.0.1 on a free port from construction to destruction, in threads of its own.
+// Paths are given relative to BaseUrl(); unknown paths answer 404 with an HTML page.
+class HttpFixture {
+ public:
+  HttpFixture();
+  ~HttpFixture();
+  HttpFixture(const HttpFixture&) = delete;
+  HttpFixture& operator=(const HttpFixture&) = delete;
+
+  // "http://127.0.0.1:<port>/"
+  std::string BaseUrl() const;
+
+  // The body as it stands, with any status (an error status with an HTML page, say).
+  void ServeBody(const std::string& path, const std::string& body, int status = 200,
+                 const std::string& contentType = "application/octet-stream");
+  // Announces announcedLength bytes, sends sentPart, then drops the connection.
+  void ServeBrokenBody(const std::string& path, const std::string& sentPart,
+                       size_t announcedLength);
+  // Sends the pieces one by one with a pause before each.
+  void ServeSlowBody(const std::string& path, const std::vector<std::string>& pieces,
+                     std::chrono::milliseconds pause);
+  // Answers with status and a Location of BaseUrl() + target.
+  void ServeRedirect(const std::string& path, const std::string& target, int status = 302);
+  // Reads the request and closes the connection without a word, as a dead server would.
+  void ServeNoAnswer(const std::string& path);
+
+  std::vector<HttpRequestRecord> Requests() const;
+
+  // The page unknown paths get, with status 404.
+  static const std::string kNotFoundPage;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> FImpl;
+};
+
+}  // namespace korvath::test
