@@ -9,26 +9,28 @@ if(NOT WIN32)
 endif()
 if(KORVATH_TESTS)
   find_package(GTest REQUIRED)
-  # Debian's /usr/include/httplib.h only declares the library (its code is in a Linux-only shared
-  # library); scripts/setup unpacks the whole header-only copy from Debian's source package.
-  if(NOT KORVATH_DEPS)
-    if(DEFINED ENV{KORVATH_DEPS})
-      set(KORVATH_DEPS $ENV{KORVATH_DEPS})
-    else()
-      set(KORVATH_DEPS /opt/korvath-deps)
-    endif()
+endif()
+
+# cpp-httplib serves the tests' loopback server and korvath-publish serve. Debian's
+# /usr/include/httplib.h only declares the library (its code is in a Linux-only shared library);
+# scripts/setup unpacks the whole header-only copy from Debian's source package.
+if(NOT KORVATH_DEPS)
+  if(DEFINED ENV{KORVATH_DEPS})
+    set(KORVATH_DEPS $ENV{KORVATH_DEPS})
+  else()
+    set(KORVATH_DEPS /opt/korvath-deps)
   endif()
-  find_path(KORVATH_HTTPLIB_DIR httplib.h PATHS ${KORVATH_DEPS}/src/cpp-httplib
-            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  add_library(httplib_headers INTERFACE)
-  # One copy of the header serves both builds; only its folder is added, as a system folder, so
-  # that the MinGW build picks up nothing else.
-  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/httplib)
-  file(COPY ${KORVATH_HTTPLIB_DIR}/httplib.h DESTINATION ${CMAKE_BINARY_DIR}/httplib)
-  target_include_directories(httplib_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/httplib)
-  if(WIN32)
-    target_link_libraries(httplib_headers INTERFACE ws2_32 crypt32)
-  endif()
+endif()
+find_path(KORVATH_HTTPLIB_DIR httplib.h PATHS ${KORVATH_DEPS}/src/cpp-httplib
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+add_library(httplib_headers INTERFACE)
+# One copy of the header serves both builds; only its folder is added, as a system folder, so
+# that the MinGW build picks up nothing else.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/httplib)
+file(COPY ${KORVATH_HTTPLIB_DIR}/httplib.h DESTINATION ${CMAKE_BINARY_DIR}/httplib)
+target_include_directories(httplib_headers SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/httplib)
+if(WIN32)
+  target_link_libraries(httplib_headers INTERFACE ws2_32 crypt32)
 endif()
 
 # CLI11 is header-only; the MinGW builds take the same headers, copied into the build folder

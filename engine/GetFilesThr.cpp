@@ -64,10 +64,19 @@ void GFilesThread::Execute() {
 void GFilesThread::ApplyList() {
   const std::string listName = FWorkDir + "files.lst";
   FUpdateList.clear();
+  FStageFailed = false;
   {
     TListFile list(listName);
     FListRevision = ListInteger(list, "Rev");
-    if (ListInteger(list, "ModHosts") == 1) ModifyHosts(list.GetSection("hosts"));
+    if (ListInteger(list, "ModHosts") == 1) {
+      const TStringList hosts = list.GetSection("hosts");
+      // A hosts file that cannot be changed must not keep the game files from being updated.
+      try {
+        ModifyHosts(hosts);
+      } catch (const Exception& e) {
+        StageFailed(e.Message());
+      }
+    }
     FSelfEntry = list.GetSection("self").front();
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
     CheckFiles(list.GetSection("files_critical"));
@@ -80,6 +89,8 @@ void GFilesThread::ApplyList() {
       CheckFiles(list.GetSection("files_normal"));
     }
     UpdateFiles();
+    // Replaced files do not make up for a failed earlier stage.
+    if (FStageFailed) FStatus = kUpdateFailed;
   }
   FUpdateList.clear();
   platform::DeleteFile(listName);
@@ -93,6 +104,13 @@ void GFilesThread::ApplyList() {
 
 void GFilesThread::ReportFileFailed(const std::string& path, const std::string& reason) {
   if (FLog != nullptr) Synchronize([&] { FLog->FileFailed(path, reason); });
+}
+
+void GFilesThread::StageFailed(const std::string& message) {
+  FStatus = kUpdateFailed;
+  ShowStatus();
+  ReportRunFailed(message);
+  FStageFailed = true;
 }
 
 void GFilesThread::ReportRunFailed(const std::string& message) {

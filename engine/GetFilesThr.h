@@ -31,6 +31,10 @@ class GFilesThread : public TTransferWorker {
   int32_t FCreateBackup = 0;
   bool FFullCheck = false;
   std::string FServer;
+  // True in the window: a new version of the running program itself is handed over to the
+  // script "Update.bat", which ends the program and starts the new one. Every other front end
+  // puts a new version in place by renaming it.
+  bool FScriptedSelfUpdate = false;
 
  protected:
   void Execute() override;
@@ -50,9 +54,13 @@ class GFilesThread : public TTransferWorker {
   bool ReplaceFile(const std::string& entry, bool& stopPass);
   void ReportFileFailed(const std::string& path, const std::string& reason);
   void ReportRunFailed(const std::string& message);
+  // The hosts step or the self-update failed: "Update Failed" at once, the run goes on, and
+  // ends as a failed run.
+  void StageFailed(const std::string& message);
 
   IRunLog* FLog;
   int32_t FListRevision = 0;
+  bool FStageFailed = false;
 };
 
 // The three fields of a file entry, counted from the end of the line.

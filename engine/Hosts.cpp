@@ -1,8 +1,281 @@
-// Hosts-file editing; this build leaves the hosts file alone.
+// Hosts-file editing: the list's "hosts" section becomes mappings in the system's hosts file.
+// Lines that map an entry's name elsewhere are commented out and the missing mappings are
+// appended as one marked block; the new file replaces the old one in one step.
+#include "platform/Hosts.h"
+
+#include <string_view>
+
 #include "engine/GetFilesThr.h"
+#include "engine/LstFile.h"
+#include "platform/File.h"
+#include "runtime/SysUtils.h"
 
 namespace korvath {
+namespace {
 
-void GFilesThread::ModifyHosts(const TStringList&) {}
+constexpr const char* kOpeningMarker = "#-------- Added by Korvath --------";
+constexpr const char* kClosingMarker = "#-----------------";
+// Where the new file is written before it takes the hosts file's place.
+constexpr const char* kReplacementSuffix = ".korvath-new";
+// A hosts file is a small text file; anything far bigger is not one to rewrite.
+constexpr int64_t kMaxHostsSize = 16 * 1024 * 1024;
+
+class EHostsError : public Exception {
+  using Exception::Exception;
+};
+
+struct THostsEntry {
+  std::string Address;
+  std::string Host;
+};
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsHexDigit(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Resolvers compare names, and IPv6 digits, without regard to letter case.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// Dotted decimal, four parts of 0 to 255. Leading zeros are refused: some resolvers read
+// them as octal.
+bool IsIPv4(std::string_view s) {
+  int parts = 0;
+  size_t i = 0;
+  while (true) {
+    const size_t start = i;
+    int value = 0;
+    while (i < s.size() && IsDigit(s[i]) && i - start < 4) value = value * 10 + (s[i++] - '0');
+    const size_t length = i - start;
+    if (length == 0 || length > 3 || value > 255 || (length > 1 && s[start] == '0')) return false;
+    ++parts;
+    if (i == s.size()) return parts == 4;
+    if (s[i] != '.' || parts == 4) return false;
+    ++i;
+  }
+}
+
+// Groups of one to four hex digits separated by ":", at most one "::" for a run of zero
+// groups, and an IPv4 address in place of the last two groups. No zone ("%eth0").
+bool IsIPv6(std::string_view s) {
+  const size_t gap = s.find("::");
+  if (gap != std::string_view::npos && s.find("::", gap + 1) != std::string_view::npos)
+    return false;
+  int groups = 0;
+  auto count = [&](std::string_view part, bool mayEndInIPv4) {
+    if (part.empty()) return true;
+    size_t start = 0;
+    while (true) {
+      const size_t colon = part.find(':', start);
+      const std::string_view group = part.substr(
+          start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
+      if (colon == std::string_view::npos && mayEndInIPv4 &&
+          group.find('.') != std::string_view::npos) {
+        groups += 2;
+        return IsIPv4(group);
+      }
+      if (group.empty() || group.size() > 4) return false;
+      for (char c : group)
+        if (!IsHexDigit(c)) return false;
+      ++groups;
+      if (colon == std::string_view::npos) return true;
+      start = colon + 1;
+    }
+  };
+  if (gap == std::string_view::npos) return count(s, true) && groups == 8;
+  return count(s.substr(0, gap), false) && count(s.substr(gap + 2), true) && groups <= 7;
+}
+
+// Letters, digits and "-" in dot-separated labels of 1 to 63 characters, 253 at most in all.
+bool IsDnsName(std::string_view s) {
+  if (s.empty() || s.size() > 253) return false;
+  size_t label = 0;
+  for (char c : s) {
+    if (c == '.') {
+      if (label == 0) return false;
+      label = 0;
+    } else if (IsLetter(c) || IsDigit(c) || c == '-') {
+      if (++label > 63) return false;
+    } else {
+      return false;
+    }
+  }
+  return label != 0;
+}
+
+// List text in an error message, with control characters made harmless for a console.
+std::string Printable(const std::string& text) {
+  std::string result = text;
+  for (char& c : result)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+  return result;
+}
+
+// Every entry is checked before the hosts file is read: the entries come from the network and
+// go into a file every program on the machine trusts.
+std::vector<THostsEntry> CheckedEntries(const TStringList& section) {
+  if (section.size() == 1 && section.front() == "FAIL")
+    throw EHostsError("The update list asks for hosts entries but has no \"hosts\" section");
+  std::vector<THostsEntry> entries;
+  for (const std::string& line : section) {
+    const TStringList fields = SplitFromEnd(line, "|");
+    if (fields.size() < 2)
+      throw EHostsError(Format("The update list's hosts entry '%s' has fewer than two fields",
+                               Printable(line).c_str()));
+    THostsEntry entry{fields[1], fields[0]};
+    if (!IsIPv4(entry.Address) && !IsIPv6(entry.Address))
+      throw EHostsError(Format("The update list's hosts entry '%s' has no valid IP address",
+                               Printable(line).c_str()));
+    if (!IsDnsName(entry.Host))
+      throw EHostsError(Format("The update list's hosts entry '%s' has no valid host name",
+                               Printable(line).c_str()));
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+// The file's lines, each trimmed, empty lines kept. CR LF, LF and a lone CR all end a line, so
+// that a rewrite keeps every line of a file whatever wrote it.
+TStringList ReadHostsLines(const std::string& path) {
+  auto fail = [&](int error) {
+    return EHostsError(Format("The hosts file %s cannot be read: %s", path.c_str(),
+                              platform::SysErrorMessage(error).c_str()));
+  };
+  platform::File file;
+  if (const int error =
+          platform::File::Open(path, platform::Access::Read, platform::Share::ReadWrite,
+                               platform::Disposition::OpenExisting, file))
+    throw fail(error);
+  int64_t size = 0;
+  if (const int error = file.Size(size)) throw fail(error);
+  if (size > kMaxHostsSize)
+    throw EHostsError(Format("The hosts file %s is too large to be a hosts file", path.c_str()));
+  std::string text(static_cast<size_t>(size), '\0');
+  size_t got = 0;
+  if (const int error = file.Read(text.data(), text.size(), got)) throw fail(error);
+  text.resize(got);
+
+  TStringList lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(Trim(text.substr(start, i - start)));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(Trim(text.substr(start)));
+  return lines;
+}
+
+// The fields of a hosts line: separated by blanks and TABs, ended by "#".
+std::vector<std::string_view> LineFields(std::string_view line) {
+  line = line.substr(0, line.find('#'));
+  std::vector<std::string_view> fields;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const size_t start = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > start) fields.push_back(line.substr(start, i - start));
+  }
+  return fields;
+}
+
+// A file beside the hosts file that becomes the hosts file, or is removed again.
+class TReplacement {
+ public:
+  explicit TReplacement(std::string path) : FPath(std::move(path)) {}
+  ~TReplacement() {
+    if (!FKept) platform::DeleteFile(FPath);
+  }
+  TReplacement(const TReplacement&) = delete;
+  TReplacement& operator=(const TReplacement&) = delete;
+  const std::string& Path() const { return FPath; }
+  void Keep() { FKept = true; }
+
+ private:
+  std::string FPath;
+  bool FKept = false;
+};
+
+void ReplaceHostsFile(const std::string& path, const std::string& text) {
+  auto fail = [&](int error) {
+    return EHostsError(Format("The hosts file %s cannot be changed: %s", path.c_str(),
+                              platform::SysErrorMessage(error).c_str()));
+  };
+  TReplacement replacement(path + kReplacementSuffix);
+  {
+    platform::File file;
+    if (const int error =
+            platform::File::Open(replacement.Path(), platform::Access::Write, platform::Share::None,
+                                 platform::Disposition::CreateAlways, file))
+      throw fail(error);
+    size_t written = 0;
+    if (const int error = file.Write(text.data(), text.size(), written)) throw fail(error);
+  }
+  if (const int error = platform::ReplaceHostsFile(replacement.Path(), path)) throw fail(error);
+  replacement.Keep();
+}
+
+}  // namespace
+
+void GFilesThread::ModifyHosts(const TStringList& hosts) {
+  const std::string path = platform::HostsFilePath();
+  if (path.empty()) return;  // no Windows folder, no hosts file to edit
+  const std::vector<THostsEntry> entries = CheckedEntries(hosts);
+  TStringList lines = ReadHostsLines(path);
+
+  TStringList block{kOpeningMarker};
+  bool commented = false;
+  for (const THostsEntry& entry : entries) {
+    // 0: no line maps the name, 1: the last line that did mapped it elsewhere, 2: mapped here.
+    int state = 0;
+    for (std::string& line : lines) {
+      if (line.empty() || line[0] == '#') continue;
+      const std::vector<std::string_view> fields = LineFields(line);
+      bool mapsHost = false;
+      for (size_t i = 1; i < fields.size() && !mapsHost; ++i)
+        mapsHost = SameText(fields[i], entry.Host);
+      if (!mapsHost) continue;
+      if (SameText(fields[0], entry.Address)) {
+        state = 2;
+      } else {
+        line = "#" + line;
+        state = 1;
+        commented = true;
+      }
+    }
+    if (state != 2) block.push_back(entry.Address + "\t" + entry.Host);
+  }
+  block.push_back(kClosingMarker);
+  // A line that maps a name elsewhere ahead of the right one still decides the lookup
+  // (resolvers take the first), so it is commented out even when no mapping is missing;
+  // the block is written only with a mapping in it.
+  const bool appended = block.size() > 2;
+  if (!appended && !commented) return;
+
+  FStatus = "Applying changes to Hosts";
+  ShowStatus();
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  if (appended)
+    for (const std::string& line : block) text += line + "\r\n";
+  ReplaceHostsFile(path, text);
+  FStatus = "Hosts file chamged";
+  ShowStatus();
+}
 
 }  // namespace korvath

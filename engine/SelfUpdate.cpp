@@ -1,8 +1,106 @@
-// Replacing the updater's own executable; this build keeps the running one.
+// Replacing the updater's own executable from the list's "self" entry: the new version is
+// fetched and unpacked beside the old one and checked against the listed digest; the window
+// then hands over to the script "Update.bat", every other front end renames it into place.
 #include "engine/GetFilesThr.h"
+#include "platform/File.h"
+#include "platform/Program.h"
+#include "runtime/SysUtils.h"
+#include "transfer/md5.h"
 
 namespace korvath {
+namespace {
 
-void GFilesThread::SelfUpdate(const std::string&) {}
+class ESelfUpdateError : public Exception {
+  using Exception::Exception;
+};
+
+bool IsNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '_' || c == '-';
+}
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// SECURITY: the name comes from the server and goes unquoted into Update.bat and into
+// taskkill's image name. Only a bare program name of an inert alphabet may get there: no
+// folder part, no blanks, quotes, "&", "%", "^" or redirections, nothing that reads as an
+// option, and only a program, never a script.
+bool IsBareProgramName(const std::string& name) {
+  if (name.size() <= 4 || name[0] == '.' || name[0] == '-') return false;
+  for (char c : name)
+    if (!IsNameChar(c)) return false;
+  return SameText(name.substr(name.size() - 4), ".exe");
+}
+
+std::string Printable(const std::string& text) {
+  std::string result = text;
+  for (char& c : result)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+  return result;
+}
+
+std::string ProgramFileName() {
+  const std::string path = platform::ProgramFilePath();
+  const size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string FileDigestHex(const std::string& path) {
+  TDigestBytes digest;
+  FileDigest(path, digest);
+  return DigestToHex(digest);
+}
+
+}  // namespace
+
+void GFilesThread::SelfUpdate(const std::string& entry) {
+  if (entry.empty()) return;
+  const TFileEntry self = SplitFileEntry(entry);
+  const std::string& name = self.Path;
+  if (!IsBareProgramName(name)) {
+    StageFailed("The update list's self entry names '" + Printable(name) +
+                "', which is not the bare name of a program; the updater was not replaced");
+    return;
+  }
+  const std::string local = FWorkDir + name;
+  if (FileDigestHex(local) == self.Digest) return;  // byte for byte: the updater is current
+  EntrySize(self.Size);
+  if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true)) return;
+
+  const std::string fresh = local + ".New";
+  const std::string script = FWorkDir + "Update.bat";
+  // Only the window replaces the very program that runs; the script ends every process of
+  // that name, so no other front end may start it.
+  const bool handOver = FScriptedSelfUpdate && SameText(name, ProgramFileName());
+  try {
+    UnpackFile(local + ".bz2", fresh);
+    // Checked exactly as step 4 compares: a new version that never matches would be fetched
+    // and started again on every start.
+    const std::string actual = FileDigestHex(fresh);
+    if (actual != self.Digest)
+      throw ESelfUpdateError("digest mismatch (listed " + Printable(self.Digest) + ", received " +
+                             actual + ")");
+    if (handOver) {
+      WriteUpdateScript(name);
+      RunProgram(script);
+    } else if (!platform::RenameReplace(fresh, local)) {
+      throw ESelfUpdateError("it cannot be replaced (" +
+                             platform::SysErrorMessage(platform::LastError()) + ")");
+    }
+  } catch (const Exception& e) {
+    platform::DeleteFile(fresh);
+    if (handOver) platform::DeleteFile(script);  // nothing was started
+    StageFailed(name + ": the new version was not put in place: " + e.Message());
+  }
+}
 
 }  // namespace korvath

@@ -74,4 +74,30 @@ void RunProgram(const std::string& commandLine) {
   platform::StartHidden(commandLine);
 }
 
+void WriteUpdateScript(const std::string& programName) {
+  std::string folder = platform::GetCurrentDir();
+  // A drive's root is reported with its separator; the script's paths add their own.
+  if (!folder.empty() && folder.back() == platform::kPathDelim) folder.pop_back();
+  // The script is for the Windows command interpreter: its own paths always use "\", and every
+  // line ends with CR LF.
+  std::string script = "@echo off\r\n";
+  script += "taskkill /IM " + programName + " /F\r\n";
+  script += "ping 127.0.0.1 -n 3 > nul\r\n";
+  if (platform::FileExists(folder + platform::kPathDelim + programName + ".New")) {
+    script += "del \"" + folder + "\\files.lst\"\r\n";
+    script += "del \"" + folder + "\\" + programName + "\"\r\n";
+    script += "rename " + programName + ".New " + programName + "\r\n";
+  }
+  script += "start " + programName + "\r\n";
+  script += "del \"Update.bat\"\r\n";
+
+  platform::File file;
+  if (const int error = platform::File::Open(folder + platform::kPathDelim + "Update.bat",
+                                             platform::Access::Write, platform::Share::None,
+                                             platform::Disposition::CreateAlways, file))
+    throw EInOutError(error);
+  size_t written = 0;
+  if (const int error = file.Write(script.data(), script.size(), written)) throw EInOutError(error);
+}
+
 }  // namespace korvath

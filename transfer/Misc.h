@@ -27,4 +27,11 @@ bool DeleteDirectory(const std::string& path);
 // folder cannot be made current; the start itself is not checked.
 void RunProgram(const std::string& commandLine);
 
+// Writes "Update.bat" into the current folder: the script that ends every process named
+// ProgramName, puts ProgramName + ".New" in its place when that file exists, starts it again
+// and deletes itself. ProgramName goes unquoted into the script and into a process name: the
+// caller passes only a bare file name it has checked. Raises EInOutError when the script
+// cannot be created or written.
+void WriteUpdateScript(const std::string& programName);
+
 }  // namespace korvath

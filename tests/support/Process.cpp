@@ -37,6 +37,15 @@ ProcessResult RunProcess(const std::string& program, const std::string& argument
 #endif
   result.Out = ReadFileBytes(out);
   result.Err = ReadFileBytes(err);
+#ifdef _WIN32
+  // Windows programs end their text lines with CR LF; the tests compare lines.
+  for (std::string* text : {&result.Out, &result.Err}) {
+    std::string lines;
+    for (size_t i = 0; i < text->size(); ++i)
+      if (!((*text)[i] == '\r' && i + 1 < text->size() && (*text)[i + 1] == '\n')) lines += (*text)[i];
+    *text = lines;
+  }
+#endif
   return result;
 }
 

@@ -1,0 +1,36 @@
+// One whole update run on the test's thread, in the current folder, with everything it
+// reported: for tests of the stages of a run.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/GetFilesThr.h"
+
+namespace korvath::test {
+
+// Writes down the failures a run reports, as the console would print them.
+class RecordingLog : public IRunLog {
+ public:
+  std::vector<std::string> Files;  // "path: reason"
+  std::vector<std::string> Runs;
+  void FileFailed(const std::string& path, const std::string& reason) override {
+    Files.push_back(path + ": " + reason);
+  }
+  void RunFailed(const std::string& message) override { Runs.push_back(message); }
+};
+
+struct RunOutcome {
+  std::string Status;               // the final status line
+  std::vector<std::string> Calls;   // as RecordingView writes them
+  std::vector<std::string> FailedFiles;
+  std::vector<std::string> RunFailures;
+};
+
+// Runs against Server with revision 0, no full check and no backups, unless Configure changes
+// the worker before it starts.
+RunOutcome RunUpdate(const std::string& server,
+                     const std::function<void(GFilesThread&)>& configure = nullptr);
+
+}  // namespace korvath::test
