@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/GetFilesThr.h"
+#include "engine/HostsEntry.h"
 #include "engine/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
@@ -29,15 +30,6 @@ struct THostsEntry {
   std::string Host;
 };
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-bool IsLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -48,72 +40,6 @@ bool SameText(std::string_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (Lower(a[i]) != Lower(b[i])) return false;
   return true;
-}
-
-// Dotted decimal, four parts of 0 to 255. Leading zeros are refused: some resolvers read
-// them as octal.
-bool IsIPv4(std::string_view s) {
-  int parts = 0;
-  size_t i = 0;
-  while (true) {
-    const size_t start = i;
-    int value = 0;
-    while (i < s.size() && IsDigit(s[i]) && i - start < 4) value = value * 10 + (s[i++] - '0');
-    const size_t length = i - start;
-    if (length == 0 || length > 3 || value > 255 || (length > 1 && s[start] == '0')) return false;
-    ++parts;
-    if (i == s.size()) return parts == 4;
-    if (s[i] != '.' || parts == 4) return false;
-    ++i;
-  }
-}
-
-// Groups of one to four hex digits separated by ":", at most one "::" for a run of zero
-// groups, and an IPv4 address in place of the last two groups. No zone ("%eth0").
-bool IsIPv6(std::string_view s) {
-  const size_t gap = s.find("::");
-  if (gap != std::string_view::npos && s.find("::", gap + 1) != std::string_view::npos)
-    return false;
-  int groups = 0;
-  auto count = [&](std::string_view part, bool mayEndInIPv4) {
-    if (part.empty()) return true;
-    size_t start = 0;
-    while (true) {
-      const size_t colon = part.find(':', start);
-      const std::string_view group = part.substr(
-          start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
-      if (colon == std::string_view::npos && mayEndInIPv4 &&
-          group.find('.') != std::string_view::npos) {
-        groups += 2;
-        return IsIPv4(group);
-      }
-      if (group.empty() || group.size() > 4) return false;
-      for (char c : group)
-        if (!IsHexDigit(c)) return false;
-      ++groups;
-      if (colon == std::string_view::npos) return true;
-      start = colon + 1;
-    }
-  };
-  if (gap == std::string_view::npos) return count(s, true) && groups == 8;
-  return count(s.substr(0, gap), false) && count(s.substr(gap + 2), true) && groups <= 7;
-}
-
-// Letters, digits and "-" in dot-separated labels of 1 to 63 characters, 253 at most in all.
-bool IsDnsName(std::string_view s) {
-  if (s.empty() || s.size() > 253) return false;
-  size_t label = 0;
-  for (char c : s) {
-    if (c == '.') {
-      if (label == 0) return false;
-      label = 0;
-    } else if (IsLetter(c) || IsDigit(c) || c == '-') {
-      if (++label > 63) return false;
-    } else {
-      return false;
-    }
-  }
-  return label != 0;
 }
 
 // List text in an error message, with control characters made harmless for a console.
@@ -136,12 +62,10 @@ std::vector<THostsEntry> CheckedEntries(const TStringList& section) {
       throw EHostsError(Format("The update list's hosts entry '%s' has fewer than two fields",
                                Printable(line).c_str()));
     THostsEntry entry{fields[1], fields[0]};
-    if (!IsIPv4(entry.Address) && !IsIPv6(entry.Address))
-      throw EHostsError(Format("The update list's hosts entry '%s' has no valid IP address",
-                               Printable(line).c_str()));
-    if (!IsDnsName(entry.Host))
-      throw EHostsError(Format("The update list's hosts entry '%s' has no valid host name",
-                               Printable(line).c_str()));
+    if (const std::string reason = RefusedHostsEntryReason(entry.Address, entry.Host);
+        !reason.empty())
+      throw EHostsError(Format("The update list's hosts entry '%s' is refused: %s",
+                               Printable(line).c_str(), reason.c_str()));
     entries.push_back(std::move(entry));
   }
   return entries;

@@ -22,8 +22,8 @@ bool CountIPv6Groups(std::string_view part, bool mayEndInIPv4, int& groups) {
   size_t start = 0;
   while (true) {
     const size_t colon = part.find(':', start);
-    const std::string_view group =
-        part.substr(start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
+    const std::string_view group = part.substr(
+        start, colon == std::string_view::npos ? std::string_view::npos : colon - start);
     if (colon == std::string_view::npos && mayEndInIPv4 &&
         group.find('.') != std::string_view::npos) {
       groups += 2;
@@ -46,7 +46,8 @@ bool IsIPv4Address(std::string_view text) {
   while (true) {
     const size_t start = i;
     int value = 0;
-    while (i < text.size() && IsDigit(text[i]) && i - start < 4) value = value * 10 + (text[i++] - '0');
+    while (i < text.size() && IsDigit(text[i]) && i - start < 4)
+      value = value * 10 + (text[i++] - '0');
     const size_t length = i - start;
     if (length == 0 || length > 3 || value > 255 || (length > 1 && text[start] == '0'))
       return false;

@@ -2,6 +2,7 @@
 // fetched and unpacked beside the old one and checked against the listed digest; the window
 // then hands over to the script "Update.bat", every other front end renames it into place.
 #include "engine/GetFilesThr.h"
+#include "engine/SelfName.h"
 #include "platform/File.h"
 #include "platform/Program.h"
 #include "runtime/SysUtils.h"
@@ -14,11 +15,6 @@ class ESelfUpdateError : public Exception {
   using Exception::Exception;
 };
 
-bool IsNameChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-         c == '_' || c == '-';
-}
-
 char Lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -28,17 +24,6 @@ bool SameText(const std::string& a, const std::string& b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (Lower(a[i]) != Lower(b[i])) return false;
   return true;
-}
-
-// SECURITY: the name comes from the server and goes unquoted into Update.bat and into
-// taskkill's image name. Only a bare program name of an inert alphabet may get there: no
-// folder part, no blanks, quotes, "&", "%", "^" or redirections, nothing that reads as an
-// option, and only a program, never a script.
-bool IsBareProgramName(const std::string& name) {
-  if (name.size() <= 4 || name[0] == '.' || name[0] == '-') return false;
-  for (char c : name)
-    if (!IsNameChar(c)) return false;
-  return SameText(name.substr(name.size() - 4), ".exe");
 }
 
 std::string Printable(const std::string& text) {
@@ -66,7 +51,9 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
   if (entry.empty()) return;
   const TFileEntry self = SplitFileEntry(entry);
   const std::string& name = self.Path;
-  if (!IsBareProgramName(name)) {
+  // SECURITY: the name comes from the server and goes unquoted into Update.bat and into
+  // taskkill's image name; nothing but a bare program name may get there.
+  if (!IsSafeSelfName(name)) {
     StageFailed("The update list's self entry names '" + Printable(name) +
                 "', which is not the bare name of a program; the updater was not replaced");
     return;

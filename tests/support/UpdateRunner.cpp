@@ -4,7 +4,8 @@
 
 namespace korvath::test {
 
-RunOutcome RunUpdate(const std::string& server, const std::function<void(GFilesThread&)>& configure) {
+RunOutcome RunUpdate(const std::string& server,
+                     const std::function<void(GFilesThread&)>& configure) {
   RecordingView view;
   RecordingLog log;
   GFilesThread worker(view, TDirectSynchronizer::Instance(), &log);

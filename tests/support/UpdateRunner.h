@@ -22,8 +22,8 @@ class RecordingLog : public IRunLog {
 };
 
 struct RunOutcome {
-  std::string Status;               // the final status line
-  std::vector<std::string> Calls;   // as RecordingView writes them
+  std::string Status;              // the final status line
+  std::vector<std::string> Calls;  // as RecordingView writes them
   std::vector<std::string> FailedFiles;
   std::vector<std::string> RunFailures;
 };
