@@ -18,7 +18,7 @@ constexpr size_t kTransferBufferSize = 1024;
 }  // namespace
 
 bool TTransferWorker::DownloadFile(const std::string& url, const std::string& localName,
-                                   bool reportProgress) {
+                                   bool reportProgress, int64_t maxBytes) {
   FGaugeValue = 0;
   bool result = false;
   {
@@ -36,8 +36,16 @@ bool TTransferWorker::DownloadFile(const std::string& url, const std::string& lo
         throw EInOutError(code);
       std::array<char, kTransferBufferSize> buffer;
       size_t n = 0;
+      int64_t total = 0;
       do {
         n = response->Read(buffer.data(), buffer.size());
+        total += static_cast<int64_t>(n);
+        if (maxBytes != kNoLimit && total > maxBytes) {
+          // An endless or oversized body is cut off here and never stored.
+          file.Close();
+          platform::DeleteFile(localName);
+          throw EDownloadTooLong(Format("the body is longer than %lld bytes", static_cast<long long>(maxBytes)));
+        }
         size_t written = 0;
         if (n > 0)
           if (const int code = file.Write(buffer.data(), n, written)) throw EInOutError(code);

@@ -12,10 +12,6 @@
 namespace korvath {
 namespace {
 
-// The suffix of a file being unpacked beside its target; it becomes the target only once
-// its digest is right.
-constexpr const char* kUnpackSuffix = ".unpack";
-
 // Why one file could not be replaced; the pass goes on with the next one.
 class EFileFailed : public Exception {
   using Exception::Exception;
@@ -75,6 +71,7 @@ void GFilesThread::CheckFiles(const TStringList& section) {
     bool collect = !RefusedPathReason(entry.Path).empty();
     if (!collect) {
       const std::string local = LocalPathOf(FWorkDir, entry.Path);
+      RemoveStaleTemporaries(entry.Path, local);
       if (!platform::FileExists(local)) {
         collect = true;
       } else {
@@ -88,7 +85,7 @@ void GFilesThread::CheckFiles(const TStringList& section) {
     // An entry listed twice is replaced once, so that a second replacement never
     // overwrites the first one's backup with the new content.
     const bool listed = std::any_of(FUpdateList.begin(), FUpdateList.end(), [&](const std::string& other) {
-      return SameText(SplitFileEntry(other).Path, entry.Path);
+      return ListKey(SplitFileEntry(other).Path) == ListKey(entry.Path);
     });
     if (!listed) FUpdateList.push_back(section[i]);
   }
@@ -126,6 +123,20 @@ void GFilesThread::UpdateFiles() {
   FStatus = failed ? kUpdateFailed : kAllUpdated;
 }
 
+std::string ListKey(const std::string& listPath) {
+  std::string key = listPath;
+  for (char& c : key) {
+    if (c == '/') c = '\\';
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}
+
+void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local) {
+  for (const char* suffix : {kDownloadSuffix, kUnpackSuffix})
+    if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
+}
+
 bool GFilesThread::ReplaceFile(const std::string& line, bool& stopPass) {
   const TFileEntry entry = SplitFileEntry(line);
   if (const std::string reason = RefusedPathReason(entry.Path); !reason.empty()) {
@@ -133,18 +144,19 @@ bool GFilesThread::ReplaceFile(const std::string& line, bool& stopPass) {
     return false;
   }
   const std::string local = LocalPathOf(FWorkDir, entry.Path);
-  const std::string download = local + ".bz2";
+  const std::string download = local + kDownloadSuffix;
   const std::string unpacked = local + kUnpackSuffix;
   const std::string address = FServer + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
 
   FStatus = "Downloading " + entry.Path;
   ShowStatus();
   FGaugeIndex = kFileGauge;
-  FGaugeValue = EntrySize(entry.Size);
+  const int32_t size = EntrySize(entry.Size);
+  FGaugeValue = size;
   SetGaugeMax();
   try {
     ForceFolderOf(local);
-    if (!DownloadFile(address, download, true)) {
+    if (!DownloadFile(address, download, true, MaxBodyFor(size))) {
       ReportFileFailed(entry.Path, "could not be opened: " + address);
       stopPass = true;
       return false;

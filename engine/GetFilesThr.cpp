@@ -32,7 +32,7 @@ void GFilesThread::Execute() {
     ShowStatus();
     if (FServer.empty() || FServer.back() != '/') FServer += '/';
     const std::string listAddress = FServer + "files.lst.bz2";
-    if (!DownloadFile(listAddress, FWorkDir + "files.lst.bz2", true)) {
+    if (!DownloadFile(listAddress, FWorkDir + "files.lst.bz2", true, kMaxListDownload)) {
       FStatus = kUpdateFailed;
       platform::DeleteFile(listName);  // a list left by an earlier run is never read
       ReportRunFailed("The update list " + listAddress + " could not be opened.");
@@ -40,7 +40,7 @@ void GFilesThread::Execute() {
       FStatus = "";
       ShowStatus();
       try {
-        UnpackFile(FWorkDir + "files.lst.bz2", listName);
+        UnpackFile(FWorkDir + "files.lst.bz2", listName, kMaxListBytes);
       } catch (const Exception& e) {
         FStatus = kUpdateFailed;
         ShowStatus();
@@ -68,6 +68,12 @@ void GFilesThread::ApplyList() {
   {
     TListFile list(listName);
     FListRevision = ListInteger(list, "Rev");
+    FListedPaths.clear();
+    for (const char* section : {"files_critical", "files_normal"})
+      for (const std::string& line : list.GetSection(section)) {
+        const TStringList fields = SplitFromEnd(line, "|");
+        if (fields.size() >= 3) FListedPaths.insert(ListKey(fields[2]));
+      }
     if (ListInteger(list, "ModHosts") == 1) {
       const TStringList hosts = list.GetSection("hosts");
       // A hosts file that cannot be changed must not keep the game files from being updated.

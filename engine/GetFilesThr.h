@@ -4,12 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "engine/TransferWorker.h"
 #include "transfer/Misc.h"
 
 namespace korvath {
+
+// Temporaries beside a game file: its download, and its unpacked content until the digest
+// is right.
+inline constexpr const char* kDownloadSuffix = ".bz2";
+inline constexpr const char* kUnpackSuffix = ".unpack";
 
 // Final status texts of a run.
 inline constexpr const char* kUpdateFailed = "Update Failed";
@@ -46,12 +52,17 @@ class GFilesThread : public TTransferWorker {
   void SelfUpdate(const std::string& entry);
 
   TStringList FUpdateList;
+  // Every path the list names (letter case folded), so that a temporary's name that is itself
+  // a listed file is never taken for a leftover.
+  std::set<std::string> FListedPaths;
   std::string FSelfEntry;
   std::string FWorkDir;
 
  private:
   // Replaces one collected file; true when it is in place. Raises what the pass must not catch.
   bool ReplaceFile(const std::string& entry, bool& stopPass);
+  // Removes what a killed run may have left beside this entry's file.
+  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local);
   void ReportFileFailed(const std::string& path, const std::string& reason);
   void ReportRunFailed(const std::string& message);
   // The hosts step or the self-update failed: "Update Failed" at once, the run goes on, and
@@ -69,6 +80,8 @@ struct TFileEntry {
   std::string Digest;
   std::string Size;
 };
+// A listed path as the run compares paths: letter case folded, "\\" between folder names.
+std::string ListKey(const std::string& listPath);
 // Raises EStringListError for an entry of fewer than three fields.
 TFileEntry SplitFileEntry(const std::string& entry);
 // The size field as the file gauge takes it: decimal digits only, 0 to 2^31-1. Raises

@@ -60,8 +60,13 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
   }
   const std::string local = FWorkDir + name;
   if (FileDigestHex(local) == self.Digest) return;  // byte for byte: the updater is current
-  EntrySize(self.Size);
-  if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true)) return;
+  const int32_t size = EntrySize(self.Size);
+  try {
+    if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true, MaxBodyFor(size))) return;
+  } catch (const Exception& e) {
+    StageFailed(name + ": the new version could not be downloaded: " + e.Message());
+    return;
+  }
 
   const std::string fresh = local + ".New";
   const std::string script = FWorkDir + "Update.bat";

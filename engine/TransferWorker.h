@@ -8,12 +8,22 @@
 #include <memory>
 #include <string>
 
+#include "engine/Limits.h"
 #include "engine/RunView.h"
 #include "platform/Http.h"
 #include "runtime/Classes.h"
+#include "runtime/SysUtils.h"
 #include "runtime/Thread.h"
 
 namespace korvath {
+
+// A body or an unpacked file went past its limit.
+class EDownloadTooLong : public Exception {
+  using Exception::Exception;
+};
+class EUnpackTooLong : public Exception {
+  using Exception::Exception;
+};
 
 // The user agent of every request to the update server.
 inline constexpr const char* kAgentName = "ViDivivuRidevuv";
@@ -26,12 +36,15 @@ class TTransferWorker : public TThread {
 
   // Fetches Url into LocalName. False, with LocalName untouched, when the address cannot be
   // opened; local file errors are raised (EInOutError). Moves the file gauge through
-  // FGaugeValue and SetFileProgress.
-  bool DownloadFile(const std::string& url, const std::string& localName, bool reportProgress);
+  // FGaugeValue and SetFileProgress. A body longer than MaxBytes is cut off there: LocalName
+  // is removed and EDownloadTooLong raised.
+  bool DownloadFile(const std::string& url, const std::string& localName, bool reportProgress,
+                    int64_t maxBytes = kNoLimit);
   // Decodes the bzip2 file SourceName into TargetName, then deletes SourceName. Raises on
-  // failure, including a source that ends before its bzip2 stream does.
-  void UnpackFile(const std::string& sourceName, const std::string& targetName);
-  void UnpackStream(TStream& source, TStream& target);
+  // failure, including a source that ends before its bzip2 stream does, and output beyond
+  // MaxOutput (EUnpackTooLong).
+  void UnpackFile(const std::string& sourceName, const std::string& targetName, int64_t maxOutput = kNoLimit);
+  void UnpackStream(TStream& source, TStream& target, int64_t maxOutput = kNoLimit);
   void UnpackProgress(TObject* sender);
 
   // Tests and other front ends may give the downloads another HTTP client.

@@ -39,13 +39,14 @@ int32_t Low32(int64_t value) {
 
 }  // namespace
 
-void TTransferWorker::UnpackFile(const std::string& sourceName, const std::string& targetName) {
+void TTransferWorker::UnpackFile(const std::string& sourceName, const std::string& targetName,
+                                 int64_t maxOutput) {
   TDownload source(sourceName);
   TFileStream target(targetName, fmCreate);
-  UnpackStream(source.Stream(), target);
+  UnpackStream(source.Stream(), target, maxOutput);
 }
 
-void TTransferWorker::UnpackStream(TStream& source, TStream& target) {
+void TTransferWorker::UnpackStream(TStream& source, TStream& target, int64_t maxOutput) {
   FSourceStream = &source;
   FGaugeValue = Low32(source.Size());
   FGaugeIndex = kFileGauge;
@@ -69,9 +70,13 @@ void TTransferWorker::UnpackStream(TStream& source, TStream& target) {
   };
   try {
     char block[kOutBlock];
+    int64_t total = 0;
     for (;;) {
       const int32_t done = decoder->Read(block, kOutBlock);
       if (done == 0) break;
+      total += done;
+      if (maxOutput != kNoLimit && total > maxOutput)
+        throw EUnpackTooLong(Format("the unpacked data is larger than %lld bytes", static_cast<long long>(maxOutput)));
       target.WriteBuffer(block, done);
     }
   } catch (...) {

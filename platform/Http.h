@@ -13,6 +13,15 @@ namespace korvath::platform {
 inline constexpr int kHttpConnectTimeoutSeconds = 30;
 inline constexpr int kHttpStallTimeoutSeconds = 30;
 
+// The limits in force: the constants above, unless a test shortened them.
+struct HttpTimeouts {
+  int ConnectSeconds = kHttpConnectTimeoutSeconds;
+  int StallSeconds = kHttpStallTimeoutSeconds;
+};
+HttpTimeouts CurrentHttpTimeouts();
+// For tests only: a stalled body can then be shown to end within seconds.
+void SetHttpTimeoutsForTests(HttpTimeouts timeouts);
+
 // The body of one response, read in order. Read returns 0 at its end, and also when the
 // transfer breaks off or fails: the caller cannot tell these apart, and stores what arrived.
 class HttpResponse {

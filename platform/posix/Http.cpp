@@ -125,9 +125,10 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent) {
   // Nor CURLOPT_ACCEPT_ENCODING: the body is stored exactly as the server publishes it.
   // No CURLOPT_PROXY either: curl then takes http_proxy, HTTPS_PROXY and no_proxy from the
   // environment, which is the system's proxy configuration here.
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kHttpConnectTimeoutSeconds));
+  const HttpTimeouts timeouts = CurrentHttpTimeouts();
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeouts.ConnectSeconds));
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kHttpStallTimeoutSeconds));
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.StallSeconds));
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // the transfer runs on a worker thread
   // A proxy's answer to opening a tunnel is not the server's answer.
   curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);

@@ -84,8 +84,9 @@ class InetSession final : public HttpSession {
     // Options set on a null handle would change the defaults of the whole process; a session
     // that could not be opened simply fails its opens.
     if (FInternet->Get() == nullptr) return;
-    DWORD connect = kHttpConnectTimeoutSeconds * 1000;
-    DWORD receive = kHttpStallTimeoutSeconds * 1000;
+    const HttpTimeouts timeouts = CurrentHttpTimeouts();
+    DWORD connect = static_cast<DWORD>(timeouts.ConnectSeconds) * 1000;
+    DWORD receive = static_cast<DWORD>(timeouts.StallSeconds) * 1000;
     InternetSetOptionA(FInternet->Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
     InternetSetOptionA(FInternet->Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
   }

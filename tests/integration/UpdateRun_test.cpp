@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "engine/GetFilesThr.h"
+#include "platform/Http.h"
 #include "runtime/SettingsStore.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/RecordingView.h"
@@ -309,6 +310,61 @@ TEST_F(UpdateRun, UpperCaseDigestStillInstallsTheListedContent) {
   EXPECT_EQ(Run(false, 1).Status, kAllUpdated);
   EXPECT_EQ(ReadFileBytes(Game("u.dat")), "upper");
 }
+
+TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
+  const std::string current = FServer.PublishFile("a.dat", "current");
+  WriteFileBytes(Game("a.dat"), "current");
+  WriteFileBytes(Game("a.dat.bz2"), "half a download");
+  WriteFileBytes(Game("a.dat.unpack"), "half unpacked");
+  WriteFileBytes(Game("b.dat.bz2"), "a listed file");
+  FServer.PublishList(test::ListText(1, 0, {current, FServer.PublishFile("b.dat.bz2", "a listed file")}, {}));
+  EXPECT_EQ(Run(false, 1).Status, "");
+  const std::map<std::string, std::string> expected{{"a.dat", "current"}, {"b.dat.bz2", "a listed file"}};
+  EXPECT_EQ(GameFiles(), expected);
+}
+
+TEST_F(UpdateRun, EndlessBodyIsCutOffAndTheOldFileStays) {
+  WriteFileBytes(Game("big.dat"), "old");
+  const std::string entry = "big.dat|" + test::Md5Hex("new") + "|100";
+  FServer.Http().ServeBody("big.dat.bz2", std::string(1024 * 1024 + 401, 'x'));
+  FServer.PublishList(test::ListText(1, 0, {entry}, {}));
+  const Outcome run = Run(false, 1);
+  EXPECT_EQ(run.Status, kUpdateFailed);
+  ASSERT_EQ(run.FailedFiles.size(), 1u);
+  EXPECT_NE(run.FailedFiles[0].find("longer than 1048976 bytes"), std::string::npos) << run.FailedFiles[0];
+  const std::map<std::string, std::string> expected{{"big.dat", "old"}};
+  EXPECT_EQ(GameFiles(), expected);
+}
+
+TEST_F(UpdateRun, ListOverTheLimitIsRefusedAndALongLineIsRead) {
+  const std::string longName(1024 * 1024, 'n');
+  const std::string entry = FServer.PublishFile("ok.dat", "ok");
+  FServer.PublishList(test::ListText(1, 0, {entry}, {}, "[comment]\r\n" + longName + "\r\n[/comment]\r\n"));
+  EXPECT_EQ(Run(false, 1).Status, kAllUpdated);
+  FServer.PublishList(test::ListText(2, 0, {FServer.PublishFile("late.dat", "late")}, {}) + std::string(64 * 1024 * 1024, ' '));
+  const Outcome run = Run(false, 1);
+  EXPECT_EQ(run.Status, kUpdateFailed);
+  ASSERT_EQ(run.RunFailures.size(), 1u);
+  EXPECT_NE(run.RunFailures[0].find("larger than 67108864 bytes"), std::string::npos) << run.RunFailures[0];
+  EXPECT_FALSE(Exists(Game("late.dat")));
+}
+
+#ifndef _WIN32
+// Wine's internet functions ignore the receive time-out; Windows and libcurl honour it.
+TEST_F(UpdateRun, StalledBodyBreaksOffAndFailsItsFile) {
+  platform::SetHttpTimeoutsForTests({5, 1});
+  WriteFileBytes(Game("slow.dat"), "old");
+  const std::string body = test::Bz2Compress("new");
+  FServer.Http().ServeSlowBody("slow.dat.bz2", {body.substr(0, 10), body.substr(10)}, std::chrono::milliseconds(3000));
+  FServer.PublishList(test::ListText(1, 0, {"slow.dat|" + test::Md5Hex("new") + "|" + std::to_string(body.size())}, {}));
+  const Outcome run = Run(false, 1);
+  platform::SetHttpTimeoutsForTests({});
+  EXPECT_EQ(run.Status, kUpdateFailed);
+  ASSERT_EQ(run.FailedFiles.size(), 1u);
+  EXPECT_NE(run.FailedFiles[0].find("damaged archive"), std::string::npos) << run.FailedFiles[0];
+  EXPECT_EQ(ReadFileBytes(Game("slow.dat")), "old");
+}
+#endif
 
 }  // namespace
 }  // namespace korvath
