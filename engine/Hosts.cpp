@@ -30,26 +30,6 @@ struct THostsEntry {
   std::string Host;
 };
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Resolvers compare names, and IPv6 digits, without regard to letter case.
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-// List text in an error message, with control characters made harmless for a console.
-std::string Printable(const std::string& text) {
-  std::string result = text;
-  for (char& c : result)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
-  return result;
-}
-
 // Every entry is checked before the hosts file is read: the entries come from the network and
 // go into a file every program on the machine trusts.
 std::vector<THostsEntry> CheckedEntries(const TStringList& section) {

@@ -15,23 +15,6 @@ class ESelfUpdateError : public Exception {
   using Exception::Exception;
 };
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-std::string Printable(const std::string& text) {
-  std::string result = text;
-  for (char& c : result)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
-  return result;
-}
 
 std::string ProgramFileName() {
   const std::string path = platform::ProgramFilePath();

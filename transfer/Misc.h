@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvath {
@@ -19,6 +20,14 @@ std::string ReplaceAll(const std::string& source, const std::string& oldText, co
 // The 1-based position of the first occurrence of Pattern in Text that starts at StartPos or
 // later; 0 when there is none. Case-sensitive.
 int SearchFrom(int startPos, const std::string& text, const std::string& pattern);
+
+// Equal texts when ASCII letter case is ignored (names, host names, digests); the text is
+// single-byte, so no other letters fold.
+bool SameText(std::string_view a, std::string_view b);
+
+// Text from the update list made harmless for a console or a message: control characters
+// become "?".
+std::string Printable(const std::string& text);
 
 // Deletes the folder Path and everything in it, when it exists. True when the shell reports success.
 bool DeleteDirectory(const std::string& path);

@@ -226,7 +226,7 @@ TEST_F(FiveFiles, DamagedErrorPageTruncatedOrMismatchingFilesKeepTheOldOneAndThe
 
 TEST_F(UpdateRun, HostilePathsAreRefusedAndNothingIsWrittenOutside) {
   const char* hostile[] = {
-      "..\\escape.dat", "a\\..\\..\\escape.dat", "../escape.dat", "\\rooted.dat", "/rooted.dat",
+      "..\\escape.dat", "a\\..\\..\\escape.dat", "../escape2.dat", "\\rooted.dat", "/rooted2.dat",
       "C:\\Windows\\evil.dll", "c:evil.dll", "\\\\server\\share\\x.dat", "\\\\?\\C:\\x.dat",
       "a\\.\\b.dat", "dir\\con", "NUL.txt", "com1.dat", "lpt9", "name.\\x", "trailing \\x", "ctl\x01.dat",
       "stream.dat:evil",
