@@ -7,25 +7,17 @@
 #include <memory>
 
 #include "cli/ConsoleView.h"
+#include "engine/Addresses.h"
 #include "engine/GetFilesThr.h"
 #include "platform/File.h"
 #include "platform/RunGuard.h"
 #include "platform/Terminal.h"
 #include "runtime/SettingsStore.h"
 
-#ifndef KORVATH_UPDATE_SERVER
-#error "KORVATH_UPDATE_SERVER must be defined by the build"
-#endif
-
 namespace korvath {
 namespace {
 
 enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitBusy = 3 };
-
-std::string DefaultServer() {
-  const char* fromEnvironment = std::getenv("KORVATH_UPDATE_SERVER");
-  return fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : KORVATH_UPDATE_SERVER;
-}
 
 int RunUpdate(const std::string& server, bool fullCheck) {
   const std::string folder = platform::GetCurrentDir();
@@ -75,7 +67,7 @@ int main(int argc, char** argv) {
   app.name("korvath-update");
   bool fullCheck = false, showSettings = false;
   int setBackup = -1;
-  std::string server = DefaultServer();
+  std::string server = DefaultUpdateServer();
   app.add_flag("--full-check", fullCheck, "Check every listed file, not only the critical ones");
   auto* show = app.add_flag("--show-settings", showSettings, "Print this folder's AtRevision and CreateBackup");
   auto* backup = app.add_option("--set-backup", setBackup, "Keep backups of replaced files (1) or not (0)")

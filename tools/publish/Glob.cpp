@@ -1,7 +1,6 @@
 #include "tools/publish/Glob.h"
 
-#include <algorithm>
-#include <vector>
+#include <string>
 
 namespace korvath::publish {
 
@@ -9,11 +8,12 @@ bool GlobMatch(std::string_view pattern, std::string_view path) {
   // Dynamic programming over (pattern position, path position): patterns and paths are short,
   // and unlike backtracking this never goes exponential on many stars.
   const size_t n = path.size();
-  std::vector<char> current(n + 1, 0), next(n + 1, 0);
+  // One flag per path position: whether the pattern read so far can end there.
+  std::string current(n + 1, '\0'), next(n + 1, '\0');
   current[0] = 1;
   size_t p = 0;
   while (p < pattern.size()) {
-    std::fill(next.begin(), next.end(), 0);
+    next.assign(n + 1, '\0');
     if (pattern[p] == '*') {
       const bool crossesFolders = p + 1 < pattern.size() && pattern[p + 1] == '*';
       // "**/" also matches no folder at all, so that "system/**/x" takes "system/x".
@@ -26,7 +26,7 @@ bool GlobMatch(std::string_view pattern, std::string_view path) {
       }
       if (folderPrefix) {
         // Either "**/" as a whole matched nothing, or "**" matched up to a "/" that follows.
-        std::vector<char> skipped(n + 1, 0);
+        std::string skipped(n + 1, '\0');
         for (size_t i = 0; i <= n; ++i) {
           if (current[i]) skipped[i] = 1;
           if (next[i] && i < n && path[i] == '/') skipped[i + 1] = 1;

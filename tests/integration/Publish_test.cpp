@@ -1,0 +1,572 @@
+// korvath-publish as an admin runs it: releases built, checked and served, and the real
+// korvath-update fetching them from the publisher's own server and from nginx.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/Classes.h"
+#include "tests/support/Bz2Compress.h"
+#include "tests/support/Process.h"
+#include "tests/support/Release.h"
+#include "tests/support/TempDir.h"
+#include "transfer/BZip2.h"
+#include "transfer/Misc.h"
+
+extern char** environ;
+
+namespace korvath {
+namespace {
+
+namespace fs = std::filesystem;
+using Contents = std::map<std::string, std::string>;
+using std::chrono::steady_clock;
+
+constexpr auto kStartTimeout = std::chrono::seconds(10);
+
+std::string Quote(const std::string& argument) {
+  return "'" + ReplaceAll(argument, "'", "'\\''") + "'";
+}
+
+std::string Bz2Decode(const std::string& bytes) {
+  TMemoryStream source(bytes);
+  TBZDecompressionStream decoder(source);
+  std::string text;
+  char block[4096];
+  for (int32_t n; (n = decoder.Read(block, sizeof block)) > 0;)
+    text.append(block, static_cast<size_t>(n));
+  return text;
+}
+
+void WriteRelease(const std::string& folder, const Contents& files) {
+  for (const auto& [path, content] : files) {
+    fs::create_directories((fs::path(folder) / path).parent_path());
+    test::WriteFileBytes((fs::path(folder) / path).string(), content);
+  }
+}
+
+// Connects until something listens on the loopback port.
+bool WaitForPort(int port) {
+  for (auto end = steady_clock::now() + kStartTimeout; steady_clock::now() < end;) {
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool connected =
+        connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(sock);
+    if (connected) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+int FreePort() {
+  const int sock = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length);
+  close(sock);
+  return ntohs(address.sin_port);
+}
+
+std::string FindNginx() {
+  for (const char* candidate : {"/usr/sbin/nginx", "/usr/bin/nginx", "/usr/local/sbin/nginx"})
+    if (access(candidate, X_OK) == 0) return candidate;
+  return "";
+}
+
+// A server started in the background with its output in a file; ended by SIGTERM, and waited
+// for, when the object goes.
+class BackgroundProcess {
+ public:
+  BackgroundProcess(const std::vector<std::string>& arguments, const std::string& outputFile) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0) FPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~BackgroundProcess() {
+    if (FPid <= 0) return;
+    kill(FPid, SIGTERM);
+    int status = 0;
+    waitpid(FPid, &status, 0);
+  }
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+  bool Started() const { return FPid > 0; }
+
+ private:
+  pid_t FPid = -1;
+};
+
+// One folder for the release, the published folder, the game folder and the client's settings.
+class Publish : public ::testing::Test {
+ protected:
+  Publish() {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    FOldConfigHome = old != nullptr ? old : "";
+    setenv("XDG_CONFIG_HOME", (FRoot / "config").c_str(), 1);
+    fs::create_directories(FGame);
+  }
+  ~Publish() override {
+    if (FOldConfigHome.empty())
+      unsetenv("XDG_CONFIG_HOME");
+    else
+      setenv("XDG_CONFIG_HOME", FOldConfigHome.c_str(), 1);
+  }
+
+  test::ProcessResult Run(const std::string& arguments) {
+    return test::RunProcess(KORVATH_PUBLISH_EXE, arguments, FRoot.Path());
+  }
+  test::ProcessResult Build(int rev, const std::string& more = "",
+                            const std::string& release = "release") {
+    return Run("build " + Quote(FRoot / release) + " " + Quote(FOut) + " --rev " +
+               std::to_string(rev) + " --jobs 2 " + more);
+  }
+  test::ProcessResult Verify(const std::string& folder) { return Run("verify " + Quote(folder)); }
+  test::ProcessResult Update(const std::string& server) {
+    return test::RunProcess(KORVATH_UPDATE_EXE, "--server " + Quote(server), FGame);
+  }
+  std::string ListText() { return Bz2Decode(test::ReadFileBytes(FOut + "/files.lst.bz2")); }
+
+  // Publishes a release, brings an empty game folder up to date from the server at Base, then
+  // publishes a second release over the first while the server runs and updates again. Log
+  // gives the server's request log so far.
+  void RoundTrip(const std::string& base, const std::function<std::string()>& log);
+
+  test::TempDir FRoot;
+  const std::string FOut = FRoot / "out";
+  const std::string FGame = FRoot / "game";
+  std::string FOldConfigHome;
+};
+
+Contents FirstRelease() {
+  return {{"system/qx.exe", "MZ stand-in for the game"},
+          {"system/option.ini", "[Video]\r\nWidth=800\r\n"},
+          {"data/noise.bin", test::NoiseBytes(1'500'000)},  // two bzip2 blocks, many input buffers
+          {"data/text.dat", std::string(2'000'000, 'k')},
+          {"data/maps/m1.map", "map one"},
+          {"empty.dat", ""}};
+}
+
+void Publish::RoundTrip(const std::string& base, const std::function<std::string()>& log) {
+  Contents release = FirstRelease();
+  WriteRelease(FRoot / "release", release);
+  const auto first = Build(1, "--critical 'system/*'");
+  ASSERT_EQ(first.ExitCode, 0) << first.Err;
+  const auto update = Update(base);
+  EXPECT_EQ(update.ExitCode, 0) << update.Out << update.Err;
+  EXPECT_NE(update.Out.find("All the files have been updated"), std::string::npos) << update.Out;
+  const Contents game = test::FolderContents(FGame);
+  EXPECT_TRUE(game == release) << "the game folder differs from the release after the first update";
+
+  // The second release changes a normal file, adds one and drops one, at a higher revision.
+  fs::remove_all(FRoot / "release");
+  release["data/maps/m1.map"] = "map one, second edition";
+  release["data/maps/m2.map"] = "map two";
+  release.erase("empty.dat");
+  WriteRelease(FRoot / "release", release);
+  const auto second = Build(2, "--critical 'system/*'");
+  ASSERT_EQ(second.ExitCode, 0) << second.Err;
+  EXPECT_NE(second.Out.find("removed 1 compressed copies"), std::string::npos) << second.Out;
+  const auto again = Update(base);
+  EXPECT_EQ(again.ExitCode, 0) << again.Out << again.Err;
+  Contents expected = release;
+  expected["empty.dat"] = "";  // the client never deletes a file the list stopped naming
+  EXPECT_TRUE(test::FolderContents(FGame) == expected)
+      << "the game folder differs after the second update";
+
+  // Only what changed travelled the second time; every request came from the client. Servers
+  // write a request's log line after its answer, so the log is read once it has settled.
+  std::string requests = log();
+  for (auto end = steady_clock::now() + kStartTimeout; steady_clock::now() < end;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const std::string later = log();
+    if (later == requests) break;
+    requests = later;
+  }
+  auto count = [&](const std::string& path) {
+    size_t n = 0;
+    for (size_t at = requests.find("GET /" + path + " "); at != std::string::npos;
+         at = requests.find("GET /" + path + " ", at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("files.lst.bz2"), 2u) << requests;
+  EXPECT_EQ(count("data/noise.bin.bz2"), 1u) << requests;
+  EXPECT_EQ(count("data/maps/m1.map.bz2"), 2u) << requests;
+  EXPECT_EQ(count("data/maps/m2.map.bz2"), 1u) << requests;
+  EXPECT_NE(requests.find("ViDivivuRidevuv"), std::string::npos) << requests;
+}
+
+TEST_F(Publish, RoundTripThroughItsOwnServer) {
+  fs::create_directories(FOut);
+  const std::string serveLog = FRoot / "serve.log";
+  BackgroundProcess server({KORVATH_PUBLISH_EXE, "serve", FOut, "--port", "0"}, serveLog);
+  ASSERT_TRUE(server.Started());
+  std::string base;
+  for (auto end = steady_clock::now() + kStartTimeout; base.empty() && steady_clock::now() < end;) {
+    const std::string text = test::ReadFileBytes(serveLog);
+    const size_t at = text.find(" at http://");
+    const size_t stop = text.find(' ', at + 4);
+    if (at != std::string::npos && stop != std::string::npos)
+      base = text.substr(at + 4, stop - at - 4);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_FALSE(base.empty()) << test::ReadFileBytes(serveLog);
+  RoundTrip(base, [&] { return test::ReadFileBytes(serveLog); });
+}
+
+TEST_F(Publish, RoundTripThroughNginx) {
+  const std::string nginx = FindNginx();
+  if (nginx.empty()) GTEST_SKIP() << "nginx is not installed (scripts/setup installs it)";
+  const std::string prefix = FRoot / "nginx";
+  fs::create_directories(prefix);
+  fs::create_directories(FOut);
+  const int port = FreePort();
+  std::string config = test::ReadFileBytes(KORVATH_NGINX_CONF);
+  ASSERT_FALSE(config.empty());
+  config = ReplaceAll(config, "@PORT@", std::to_string(port));
+  config = ReplaceAll(config, "@ROOT@", FOut);
+  config = ReplaceAll(config, "@PREFIX@", prefix);
+  config = ReplaceAll(config, "@USER@", getpwuid(geteuid())->pw_name);
+  test::WriteFileBytes(prefix + "/nginx.conf", config);
+  BackgroundProcess server({nginx, "-p", prefix, "-c", prefix + "/nginx.conf"},
+                           prefix + "/stdout.log");
+  ASSERT_TRUE(server.Started());
+  ASSERT_TRUE(WaitForPort(port)) << test::ReadFileBytes(prefix + "/stdout.log")
+                                 << test::ReadFileBytes(prefix + "/error.log");
+  // nginx writes its access log when a request ends, so the log read after a run is complete.
+  RoundTrip("http://127.0.0.1:" + std::to_string(port) + "/",
+            [&] { return test::ReadFileBytes(prefix + "/access.log"); });
+}
+
+TEST_F(Publish, ListCarriesSettingsHostsSelfAndTheTwoKindsOfFiles) {
+  const Contents release = {{"Korvath.exe", "MZ updater"},     {"system/qx.exe", "MZ game"},
+                            {"system/sub/lib.dll", "library"}, {"top.ini", "t"},
+                            {"config/user.ini", "u"},          {"maps/m/x1.dat", "x1"},
+                            {"maps/m/deep/x2.dat", "x2"}};
+  WriteRelease(FRoot / "release", release);
+  const auto run = Build(
+      7,
+      "--self Korvath.exe --critical 'system/**' --critical '*.ini' --critical 'maps/*/x?.dat' "
+      "--hosts 10.0.0.1=login.korvath.example --hosts ::1=ipv6.korvath.example");
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  auto entry = [&](const std::string& path) {
+    const std::string copy = test::ReadFileBytes(FOut + "/" + path + ".bz2");
+    EXPECT_EQ(Bz2Decode(copy), release.at(path)) << path;
+    return ReplaceAll(path, "/", "\\") + "|" + test::Md5Hex(release.at(path)) + "|" +
+           std::to_string(copy.size()) + "\r\n";
+  };
+  EXPECT_EQ(ListText(),
+            "[settings]\r\nRev|7\r\nModHosts|1\r\n[/settings]\r\n"
+            "[hosts]\r\n10.0.0.1|login.korvath.example\r\n::1|ipv6.korvath.example\r\n[/hosts]\r\n"
+            "[self]\r\n" +
+                entry("Korvath.exe") +
+                "[/self]\r\n"
+                "[files_critical]\r\n" +
+                entry("maps/m/x1.dat") + entry("system/qx.exe") + entry("system/sub/lib.dll") +
+                entry("top.ini") +
+                "[/files_critical]\r\n"
+                "[files_normal]\r\n" +
+                entry("config/user.ini") + entry("maps/m/deep/x2.dat") + "[/files_normal]\r\n");
+  const auto check = Verify(FOut);
+  EXPECT_EQ(check.ExitCode, 0) << check.Err;
+  EXPECT_NE(check.Out.find("revision 7, 7 files"), std::string::npos) << check.Out;
+
+  // Without hosts entries the list switches the hosts step off.
+  EXPECT_EQ(Build(8, "--self Korvath.exe").ExitCode, 0);
+  EXPECT_NE(ListText().find("ModHosts|0\r\n[/settings]\r\n[hosts]\r\n[/hosts]"), std::string::npos)
+      << ListText();
+}
+
+TEST_F(Publish, VerifyCatchesMissingDamagedAndMismatchedCopies) {
+  WriteRelease(FRoot / "release", FirstRelease());
+  ASSERT_EQ(Build(1).ExitCode, 0);
+  const auto good = Verify(FOut);
+  EXPECT_EQ(good.ExitCode, 0) << good.Err;
+  EXPECT_NE(good.Out.find("revision 1, 6 files, all present"), std::string::npos) << good.Out;
+
+  struct Case {
+    const char* Name;
+    std::function<void(const std::string& out)> Damage;
+    std::vector<std::string> Expected;  // fragments of the report
+    std::string Path;                   // what every problem line names
+  };
+  const std::vector<Case> cases = {
+      {"missing copy",
+       [](const std::string& out) { fs::remove(out + "/data/maps/m1.map.bz2"); },
+       {"data\\maps\\m1.map: the compressed copy", "is missing"},
+       "data\\maps\\m1.map: "},
+      {"flipped byte",
+       [](const std::string& out) {
+         std::string bytes = test::ReadFileBytes(out + "/data/noise.bin.bz2");
+         bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x55);
+         test::WriteFileBytes(out + "/data/noise.bin.bz2", bytes);
+       },
+       {"data\\noise.bin: the compressed copy does not decode as one bzip2 stream"},
+       "data\\noise.bin: "},
+      {"cut short",
+       [](const std::string& out) {
+         const std::string bytes = test::ReadFileBytes(out + "/data/text.dat.bz2");
+         test::WriteFileBytes(out + "/data/text.dat.bz2", bytes.substr(0, bytes.size() / 2));
+       },
+       {"data\\text.dat: the compressed copy is", "does not decode"},
+       "data\\text.dat: "},
+      {"bytes after the stream",
+       [](const std::string& out) {
+         test::WriteFileBytes(out + "/empty.dat.bz2",
+                              test::ReadFileBytes(out + "/empty.dat.bz2") + "junk");
+       },
+       {"empty.dat: the compressed copy does not decode"},
+       "empty.dat: "},
+      {"other content",
+       [](const std::string& out) {
+         test::WriteFileBytes(out + "/system/qx.exe.bz2", test::Bz2Compress("MZ another game"));
+       },
+       {"system\\qx.exe: the content's digest is " + test::Md5Hex("MZ another game") +
+        ", the list says " + test::Md5Hex("MZ stand-in for the game")},
+       "system\\qx.exe: "},
+      {"error page for the list",
+       [](const std::string& out) {
+         test::WriteFileBytes(out + "/files.lst.bz2", "<html>Not Found</html>");
+       },
+       {"files.lst.bz2: does not decode"},
+       "files.lst.bz2: "},
+  };
+  for (const Case& c : cases) {
+    const std::string copy = FRoot / (std::string("copy-") + std::to_string(&c - cases.data()));
+    fs::copy(FOut, copy, fs::copy_options::recursive);
+    c.Damage(copy);
+    const auto report = Verify(copy);
+    EXPECT_EQ(report.ExitCode, 1) << c.Name;
+    for (const std::string& fragment : c.Expected)
+      EXPECT_NE(report.Err.find(fragment), std::string::npos) << c.Name << ":\n" << report.Err;
+    // Only the damaged file is reported.
+    for (size_t start = 0, end; (end = report.Err.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      const std::string line = report.Err.substr(start, end - start);
+      if (line.size() < 9 || line.compare(line.size() - 9, 9, " problems") != 0) {
+        EXPECT_NE(line.find(c.Path), std::string::npos) << c.Name << ":\n" << report.Err;
+      }
+    }
+  }
+}
+
+TEST_F(Publish, RefusesWhatTheClientWouldRefuseAndWritesNothing) {
+  struct Case {
+    const char* Name;
+    Contents Files;
+    std::string Arguments;
+    std::string Expected;
+  };
+  const std::vector<Case> cases = {
+      {"device name",
+       {{"system/con.txt", "x"}},
+       "",
+       "system\\con.txt: the client refuses this path (reserved device name"},
+      {"bar in a name",
+       {{"a|b.dat", "x"}},
+       "",
+       "a|b.dat: the client refuses this path (character not allowed"},
+      {"trailing dot",
+       {{"data./x.dat", "x"}},
+       "",
+       "data.\\x.dat: the client refuses this path (segment ending in a dot)"},
+      {"control character",
+       {{"a\x01.dat", "x"}},
+       "",
+       "a?.dat: the client refuses this path (control character)"},
+      {"leading blank", {{" lead.dat", "x"}}, "", " lead.dat: begins with a blank"},
+      {"non-ASCII name",
+       {{"caf\xC3\xA9.dat", "x"}},
+       "",
+       "caf\xC3\xA9.dat: has a non-ASCII character"},
+      {"letter case",
+       {{"Sound/a.wav", "1"}, {"sound/A.wav", "2"}},
+       "",
+       "sound\\A.wav: differs from Sound\\a.wav only in letter case"},
+      {"file and folder",
+       {{"Maps", "1"}, {"maps/x.map", "2"}},
+       "",
+       "Maps: a file of this name (letter case ignored) is also a folder"},
+      {"the client's list",
+       {{"files.lst", "x"}},
+       "",
+       "files.lst: the client keeps its own files under this name"},
+      {"the client's backups",
+       {{"Backup/a.dat", "x"}},
+       "",
+       "Backup\\a.dat: the client keeps its own files"},
+      {"a download's name",
+       {{"a.dat", "1"}, {"a.dat.bz2", "2"}},
+       "",
+       "a.dat.bz2: the client downloads a.dat under this name"},
+      {"self not in the release",
+       {},
+       "--self Korvath.exe",
+       "--self Korvath.exe: the release folder has no file of that name"},
+      {"self in a folder",
+       {{"bin/Korvath.exe", "x"}},
+       "--self bin/Korvath.exe",
+       "--self bin/Korvath.exe: not a plain name"},
+      {"self with a blank",
+       {{"Run me.exe", "x"}},
+       "--self 'Run me.exe'",
+       "--self Run me.exe: not a plain name"},
+      {"self not an exe",
+       {{"Korvath.dll", "x"}},
+       "--self Korvath.dll",
+       "--self Korvath.dll: not a plain name"},
+      {"self a device", {{"con.exe", "x"}}, "--self con.exe", "--self con.exe: not a plain name"},
+      {"self as a switch", {{"-x.exe", "x"}}, "--self=-x.exe", "--self -x.exe: not a plain name"},
+      {"the new self's name",
+       {{"K.exe", "x"}, {"K.exe.New", "y"}},
+       "--self K.exe",
+       "K.exe.New: the client unpacks a new K.exe"},
+      {"short address",
+       {},
+       "--hosts 10.0.0=login.korvath.example",
+       "--hosts 10.0.0=login.korvath.example: the client refuses"},
+      {"octal-looking address",
+       {},
+       "--hosts 010.0.0.1=login",
+       "--hosts 010.0.0.1=login: the client refuses"},
+      {"address with a zone",
+       {},
+       "--hosts fe80::1%eth0=login",
+       "--hosts fe80::1%eth0=login: the client refuses"},
+      {"host with an underscore",
+       {},
+       "--hosts 10.0.0.1=bad_host",
+       "--hosts 10.0.0.1=bad_host: the client refuses this entry (not a host name"},
+      {"host with a bar",
+       {},
+       "--hosts '10.0.0.1=a|b'",
+       "--hosts 10.0.0.1=a|b: the client refuses this entry (not a host name"},
+      {"no host", {}, "--hosts 10.0.0.1", "--hosts 10.0.0.1: not of the form ADDRESS=HOSTNAME"},
+      {"pattern with a typo",
+       {},
+       "--critical 'sytem/*'",
+       "--critical sytem/*: matches no game file"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(FRoot / "release");
+    Contents files = c.Files;
+    files["ok.dat"] = "fine";
+    WriteRelease(FRoot / "release", files);
+    const auto run = Build(1, c.Arguments);
+    EXPECT_EQ(run.ExitCode, 1) << c.Name;
+    EXPECT_NE(run.Err.find("korvath-publish: " + c.Expected), std::string::npos) << c.Name << ":\n"
+                                                                                 << run.Err;
+    EXPECT_FALSE(fs::exists(FOut)) << c.Name << ": a refused publish wrote the output folder";
+  }
+
+  // Every problem is named at once, and what is not a file is refused too.
+  fs::remove_all(FRoot / "release");
+  WriteRelease(FRoot / "release", {{"nul", "x"}, {"a?.dat", "y"}});
+  ASSERT_EQ(mkfifo((FRoot / "release/pipe").c_str(), 0600), 0);
+  const auto several = Build(1, "--hosts 1.2.3=x");
+  EXPECT_EQ(several.ExitCode, 1);
+  for (const char* name :
+       {"korvath-publish: nul:", "korvath-publish: a?.dat:",
+        "korvath-publish: pipe: not a regular file", "korvath-publish: --hosts 1.2.3=x"})
+    EXPECT_NE(several.Err.find(name), std::string::npos) << name << "\n" << several.Err;
+
+  // The output folder may not lie inside the release, where the next publish would find it.
+  fs::remove_all(FRoot / "release");
+  WriteRelease(FRoot / "release", {{"ok.dat", "fine"}});
+  const auto inside =
+      Run("build " + Quote(FRoot / "release") + " " + Quote(FRoot / "release/out") + " --rev 1");
+  EXPECT_EQ(inside.ExitCode, 1);
+  EXPECT_NE(inside.Err.find("must not lie inside the release folder"), std::string::npos)
+      << inside.Err;
+  EXPECT_EQ(Run("build " + Quote(FRoot / "release") + " " + Quote(FOut) + " --rev -1").ExitCode, 2);
+}
+
+TEST_F(Publish, AFailedPublishLeavesTheListThatWasThere) {
+  Contents release = {{"a.dat", "alpha"}, {"sub/b.dat", "beta"}, {"z.dat", "zeta"}};
+  WriteRelease(FRoot / "release", release);
+
+  // A compressed copy that cannot be written: nothing of the publish stays behind, no list.
+  const std::string blocker = FOut + "/z.dat.bz2.part";
+  fs::create_directories(blocker);
+  test::WriteFileBytes(blocker + "/keep", "");
+  const auto blocked = Build(1);
+  EXPECT_EQ(blocked.ExitCode, 1);
+  EXPECT_NE(blocked.Err.find("z.dat.bz2.part"), std::string::npos) << blocked.Err;
+  EXPECT_TRUE(test::FolderContents(FOut) == (Contents{{"z.dat.bz2.part/keep", ""}}));
+
+  // Over a published release: the old list and every copy it names stay as they were.
+  fs::remove_all(blocker);
+  ASSERT_EQ(Build(1).ExitCode, 0);
+  const Contents published = test::FolderContents(FOut);
+  release["a.dat"] = "alpha, changed";
+  release["sub/c.dat"] = "gamma";
+  WriteRelease(FRoot / "release", release);
+  fs::create_directories(blocker);
+  test::WriteFileBytes(blocker + "/keep", "");
+  EXPECT_EQ(Build(2).ExitCode, 1);
+  fs::remove_all(blocker);
+  EXPECT_TRUE(test::FolderContents(FOut) == published);
+  EXPECT_EQ(Verify(FOut).ExitCode, 0);
+}
+
+TEST_F(Publish, NormalFilesChangeOnlyWithAHigherRevisionAndOldCopiesGo) {
+  WriteRelease(FRoot / "release",
+               {{"system/c.dat", "critical"}, {"n.dat", "normal"}, {"old/deep/o.dat", "old"}});
+  ASSERT_EQ(Build(3, "--critical 'system/*'").ExitCode, 0);
+  const std::string list = ListText();
+
+  // Clients at revision 3 would never check the changed normal file.
+  WriteRelease(FRoot / "release", {{"n.dat", "normal, changed"}});
+  const auto same = Build(3, "--critical 'system/*'");
+  EXPECT_EQ(same.ExitCode, 1);
+  EXPECT_NE(same.Err.find("the normal file n.dat is new or changed"), std::string::npos)
+      << same.Err;
+  EXPECT_NE(same.Err.find("publish with --rev 4 or higher"), std::string::npos) << same.Err;
+  EXPECT_EQ(ListText(), list);
+  EXPECT_EQ(Build(4, "--critical 'system/*'").ExitCode, 0);
+
+  // Critical files are checked on every run: no new revision needed.
+  WriteRelease(FRoot / "release", {{"system/c.dat", "critical, changed"}});
+  EXPECT_EQ(Build(4, "--critical 'system/*'").ExitCode, 0);
+
+  // A dropped file's copy goes once the new list no longer names it, with its emptied folders.
+  fs::remove_all(FRoot / "release/old");
+  const auto dropped = Build(4, "--critical 'system/*'");
+  EXPECT_EQ(dropped.ExitCode, 0) << dropped.Err;
+  EXPECT_NE(dropped.Out.find("removed 1 compressed copies"), std::string::npos) << dropped.Out;
+  EXPECT_FALSE(fs::exists(FOut + "/old"));
+  EXPECT_EQ(Verify(FOut).ExitCode, 0);
+}
+
+}  // namespace
+}  // namespace korvath

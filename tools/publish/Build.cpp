@@ -1,0 +1,305 @@
+// The order of writing is what keeps clients safe while a folder is being published over: the
+// compressed copies go in under temporary names first, take their real names only when all of
+// them are complete, and the list that names them comes last. Until then clients keep reading
+// the previous list, which names only files that are in place.
+#include "tools/publish/Build.h"
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "engine/HostsEntry.h"
+#include "engine/Limits.h"
+#include "engine/LocalPath.h"
+#include "runtime/Classes.h"
+#include "tools/publish/Codec.h"
+#include "tools/publish/ListText.h"
+#include "tools/publish/Problems.h"
+#include "tools/publish/ReleaseScan.h"
+#include "tools/publish/WorkPool.h"
+#include "transfer/md5.h"
+
+namespace fs = std::filesystem;
+
+namespace korvath::publish {
+namespace {
+
+constexpr const char* kListName = "files.lst.bz2";
+constexpr const char* kPartSuffix = ".part";
+// The client reads the size field as a 31-bit integer and fails the whole run on a larger one.
+constexpr uint64_t kMaxCompressedSize = INT32_MAX;
+
+using THosts = std::vector<std::pair<std::string, std::string>>;
+
+THosts ParseHosts(const std::vector<std::string>& pairs, std::vector<std::string>& problems) {
+  THosts hosts;
+  for (const std::string& pair : pairs) {
+    const size_t equals = pair.find('=');
+    if (equals == std::string::npos) {
+      problems.push_back("--hosts " + Printable(pair) + ": not of the form ADDRESS=HOSTNAME");
+      continue;
+    }
+    std::string address = pair.substr(0, equals), host = pair.substr(equals + 1);
+    if (const std::string reason = RefusedHostsEntryReason(address, host); !reason.empty())
+      problems.push_back("--hosts " + Printable(pair) + ": the client refuses this entry (" +
+                         reason + ")");
+    else
+      hosts.emplace_back(std::move(address), std::move(host));
+  }
+  return hosts;
+}
+
+// True when Inner is Outer or lies below it.
+bool Within(const fs::path& inner, const fs::path& outer) {
+  auto folder = [](const fs::path& path) {
+    fs::path result = fs::weakly_canonical(path);
+    return result.has_filename() ? result : result.parent_path();  // no trailing separator
+  };
+  const fs::path a = folder(inner), b = folder(outer);
+  return std::mismatch(b.begin(), b.end(), a.begin(), a.end()).first == b.end();
+}
+
+void CheckFolders(const TBuildOptions& options, std::vector<std::string>& problems) {
+  if (!fs::is_directory(options.ReleaseDir)) {
+    problems.push_back(options.ReleaseDir + ": no such folder");
+    return;
+  }
+  if (Within(options.OutDir, options.ReleaseDir))
+    problems.push_back(options.OutDir +
+                       ": the output folder must not lie inside the release folder");
+  else if (Within(options.ReleaseDir, options.OutDir))
+    problems.push_back(options.ReleaseDir +
+                       ": the release folder must not lie inside the output folder");
+  if (fs::exists(options.OutDir) && !fs::is_directory(options.OutDir))
+    problems.push_back(options.OutDir + ": exists and is not a folder");
+}
+
+// What the list already published in the output folder says, as far as this publish needs it.
+struct TPrevious {
+  bool Readable = false;
+  bool RevKnown = false;
+  int32_t Rev = 0;
+  std::set<std::pair<std::string, std::string>> Entries;  // path, digest of every file entry
+  std::set<std::string> Paths;                            // of every entry, the self one too
+};
+
+TPrevious ReadPrevious(const std::string& listPath, std::FILE* out) {
+  TPrevious previous;
+  if (!fs::exists(listPath)) return previous;
+  TPublishedList list;
+  try {
+    list = ReadPublishedList(listPath);
+  } catch (const std::exception& e) {
+    std::fprintf(
+        out,
+        "korvath-publish: warning: the published list %s cannot be read (%s); the revision "
+        "check and the removal of old copies are skipped\n",
+        listPath.c_str(), e.what());
+    return previous;
+  }
+  previous.Readable = true;
+  previous.RevKnown = TryStrToInt(list.Rev, previous.Rev);
+  for (const TStringList* section : {&list.Self, &list.Critical, &list.Normal}) {
+    for (const std::string& line : *section) {
+      const TStringList fields = SplitFromEnd(line, "|");
+      if (fields.size() < 3) continue;  // "FAIL", or an entry no client could use either
+      previous.Paths.insert(fields[2]);
+      if (section != &list.Self) previous.Entries.emplace(fields[2], fields[1]);
+    }
+  }
+  return previous;
+}
+
+std::string DigestOf(const std::string& path) {
+  TDigestBytes digest;
+  FileDigest(path, digest);
+  return DigestToHex(digest);
+}
+
+// Clients that reached the published revision check only the critical files; a normal file
+// that is new or different reaches them only with a higher revision.
+void CheckRevision(const TBuildOptions& options, const TPrevious& previous, const TRelease& release,
+                   unsigned workers, std::vector<std::string>& problems) {
+  if (!previous.Readable || !previous.RevKnown || options.Rev > previous.Rev) return;
+  std::vector<const TReleaseFile*> normal;
+  for (const TReleaseFile& file : release.Files)
+    if (!file.Critical) normal.push_back(&file);
+  std::vector<std::string> digests(normal.size());
+  ForEachParallel(normal.size(), workers,
+                  [&](size_t i) { digests[i] = DigestOf(normal[i]->SourcePath); });
+  for (size_t i = 0; i < normal.size(); ++i) {
+    if (previous.Entries.count({normal[i]->ListPath, digests[i]}) != 0) continue;
+    problems.push_back(
+        Format("--rev %d: the normal file %s is new or changed, but clients that reached the "
+               "published revision %d check normal files only when the revision rises; "
+               "publish with --rev %lld or higher",
+               options.Rev, Printable(normal[i]->ListPath).c_str(), previous.Rev,
+               static_cast<long long>(previous.Rev) + 1));
+    return;
+  }
+}
+
+// Files written under their ".part" names; removed again unless they were put in place.
+class TStaging {
+ public:
+  TStaging() = default;
+  TStaging(const TStaging&) = delete;
+  TStaging& operator=(const TStaging&) = delete;
+  ~TStaging() {
+    std::error_code ec;
+    for (size_t i = FCommitted; i < FTargets.size(); ++i) fs::remove(FTargets[i] + kPartSuffix, ec);
+  }
+
+  // The temporary name for Target; it is removed when the staging goes unless committed.
+  std::string Stage(const std::string& target) {
+    std::lock_guard lock(FMutex);
+    FTargets.push_back(target);
+    return target + kPartSuffix;
+  }
+
+  // Puts every staged file in place, in the order staged. A folder in the way is found before
+  // anything is renamed.
+  void Commit() {
+    for (const std::string& target : FTargets)
+      if (fs::is_directory(target))
+        throw EPublishError(target + ": a folder stands where the compressed copy goes");
+    for (; FCommitted < FTargets.size(); ++FCommitted)
+      fs::rename(FTargets[FCommitted] + kPartSuffix, FTargets[FCommitted]);
+  }
+
+ private:
+  std::mutex FMutex;
+  std::vector<std::string> FTargets;
+  size_t FCommitted = 0;  // FTargets before this are in place
+};
+
+struct TJob {
+  const TReleaseFile* File = nullptr;
+  std::string Target;
+  uint64_t SourceSize = 0;
+  TCompressed Result;
+};
+
+void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers) {
+  // Parent folders first, one at a time: a file in the way fails here, before any work.
+  for (const TJob& job : jobs) fs::create_directories(fs::path(job.Target).parent_path());
+  // The largest files first, so that no core is left with a big one at the end.
+  std::vector<TJob*> order;
+  for (TJob& job : jobs) order.push_back(&job);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const TJob* a, const TJob* b) { return a->SourceSize > b->SourceSize; });
+  ForEachParallel(order.size(), workers, [&](size_t i) {
+    TJob& job = *order[i];
+    job.Result = CompressFile(job.File->SourcePath, staging.Stage(job.Target));
+    if (job.Result.CompressedSize > kMaxCompressedSize)
+      throw EPublishError(
+          Printable(job.File->ListPath) +
+          ": its compressed copy is larger than the list's size field can hold (2 GiB)");
+  });
+}
+
+// Removes the compressed copies that only the previous list named, and folders left empty.
+size_t RemoveStale(const std::string& outDir, const TPrevious& previous,
+                   const std::set<std::string>& current) {
+  size_t removed = 0;
+  const fs::path root = fs::weakly_canonical(outDir);
+  for (const std::string& path : previous.Paths) {
+    // The previous list is read back from disk: only paths inside the folder are acted on.
+    if (current.count(path) != 0 || !RefusedPathReason(path).empty()) continue;
+    fs::path copy = CompressedCopyPath(outDir, path);
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(copy, ec)) || !fs::remove(copy, ec)) continue;
+    ++removed;
+    for (fs::path folder = copy.parent_path(); fs::weakly_canonical(folder, ec) != root;
+         folder = folder.parent_path())
+      if (!fs::is_empty(folder, ec) || ec || !fs::remove(folder, ec)) break;
+  }
+  return removed;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  TStaging staging;
+  {
+    TFileStream file(staging.Stage(path), fmCreate);
+    file.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  }
+  staging.Commit();
+}
+
+}  // namespace
+
+void BuildRelease(const TBuildOptions& options, std::FILE* out) {
+  const unsigned workers = WorkerCount(options.Jobs);
+  std::vector<std::string> problems;
+  const THosts hosts = ParseHosts(options.HostsPairs, problems);
+  CheckFolders(options, problems);
+  TRelease release;
+  if (fs::is_directory(options.ReleaseDir)) {
+    try {
+      release = ScanRelease(options.ReleaseDir, options.CriticalPatterns, options.SelfName);
+    } catch (const EPublishError& e) {
+      problems.insert(problems.end(), e.Problems().begin(), e.Problems().end());
+    }
+  }
+  if (!problems.empty()) throw EPublishError(std::move(problems));
+
+  const std::string listPath = (fs::path(options.OutDir) / kListName).string();
+  const TPrevious previous = ReadPrevious(listPath, out);
+  CheckRevision(options, previous, release, workers, problems);
+  if (!problems.empty()) throw EPublishError(std::move(problems));
+
+  std::vector<TJob> jobs;
+  if (release.Self) jobs.push_back({&*release.Self, {}, 0, {}});
+  for (const TReleaseFile& file : release.Files) jobs.push_back({&file, {}, 0, {}});
+  for (TJob& job : jobs) {
+    job.Target = CompressedCopyPath(options.OutDir, job.File->ListPath);
+    job.SourceSize = fs::file_size(job.File->SourcePath);
+  }
+  fs::create_directories(options.OutDir);
+  TListContent content;
+  content.Rev = options.Rev;
+  content.Hosts = hosts;
+  uint64_t totalSize = 0, totalCompressed = 0;
+  std::set<std::string> current;
+  std::string text;
+  {
+    TStaging staging;
+    CompressAll(jobs, staging, workers);
+    for (const TJob& job : jobs) {
+      const TListEntry entry{job.File->ListPath, job.Result.Digest, job.Result.CompressedSize};
+      if (release.Self && job.File == &*release.Self)
+        content.Self = entry;
+      else
+        (job.File->Critical ? content.Critical : content.Normal).push_back(entry);
+      totalSize += job.Result.Size;
+      totalCompressed += job.Result.CompressedSize;
+      current.insert(job.File->ListPath);
+    }
+    text = ListText(content);
+    if (text.size() > static_cast<uint64_t>(kMaxListBytes))
+      throw EPublishError(Format("the list would be %zu bytes, more than clients read (%lld)",
+                                 text.size(), static_cast<long long>(kMaxListBytes)));
+    staging.Commit();
+  }
+  WriteFileAtomically(listPath, CompressText(text));
+  const size_t removed = RemoveStale(options.OutDir, previous, current);
+
+  std::fprintf(
+      out,
+      "korvath-publish: revision %d: %zu critical and %zu normal files%s%s, %llu bytes (%llu "
+      "compressed), published in %s\n",
+      options.Rev, content.Critical.size(), content.Normal.size(),
+      content.Self ? (", self " + content.Self->Path).c_str() : "",
+      hosts.empty() ? "" : Format(", %zu hosts entries", hosts.size()).c_str(),
+      static_cast<unsigned long long>(totalSize), static_cast<unsigned long long>(totalCompressed),
+      options.OutDir.c_str());
+  if (removed > 0)
+    std::fprintf(
+        out, "korvath-publish: removed %zu compressed copies that only the previous list named\n",
+        removed);
+}
+
+}  // namespace korvath::publish

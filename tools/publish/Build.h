@@ -1,0 +1,28 @@
+// korvath-publish build: a release folder becomes what the update server publishes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace korvath::publish {
+
+struct TBuildOptions {
+  std::string ReleaseDir;
+  std::string OutDir;
+  int32_t Rev = 0;
+  std::vector<std::string> CriticalPatterns;
+  std::string SelfName;                 // empty: no self entry
+  std::vector<std::string> HostsPairs;  // "ADDRESS=HOSTNAME"
+  unsigned Jobs = 0;                    // 0: one per core
+};
+
+// Writes every file's compressed copy into OutDir and then, last, the list, so that a publish
+// that fails part-way leaves the list that was there (or none) naming only files in place.
+// Compressed copies that only the previous list named are removed afterwards. Raises
+// EPublishError for what it refuses, other errors for what failed; prints a summary and any
+// warnings to Out.
+void BuildRelease(const TBuildOptions& options, std::FILE* out);
+
+}  // namespace korvath::publish

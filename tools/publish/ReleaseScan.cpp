@@ -1,0 +1,183 @@
+// The client never sees the release folder, only the list, so every name that the list would
+// carry into trouble on a player's machine is refused here, while the admin can still rename it:
+// paths the client refuses, names that Windows folds into one, names the client uses for its own
+// files in the game folder, and names the list cannot carry unchanged.
+#include "tools/publish/ReleaseScan.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "engine/LocalPath.h"
+#include "engine/SelfName.h"
+#include "tools/publish/Glob.h"
+#include "tools/publish/Problems.h"
+#include "transfer/Misc.h"
+
+namespace fs = std::filesystem;
+
+namespace korvath::publish {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Why the list cannot carry this path to the client as it stands, or "".
+std::string ListPathProblem(const std::string& listPath) {
+  if (const std::string reason = RefusedPathReason(listPath); !reason.empty())
+    return "the client refuses this path (" + reason + ")";
+  // The list's reader trims every line, which would take the blank off the path.
+  if (listPath.front() == ' ') return "begins with a blank, which the list's reader trims away";
+  for (char c : listPath)
+    if (static_cast<unsigned char>(c) >= 128)
+      return "has a non-ASCII character: the client reads the list in the Windows ANSI code "
+             "page, so the name would change on the way";
+  return "";
+}
+
+// Names of the client's own files in the game folder, lower case: a game file of that name
+// would be overwritten or deleted by every update run.
+bool IsClientWorkName(const std::string& lowerPath) {
+  return lowerPath == "files.lst" || lowerPath == "files.lst.bz2" || lowerPath == "update.bat" ||
+         lowerPath.rfind("backup\\", 0) == 0;
+}
+
+struct TScan {
+  std::vector<TReleaseFile> Files;
+  std::vector<std::string> Problems;
+};
+
+TScan Walk(const fs::path& root) {
+  TScan scan;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(root, ec);
+  if (ec)
+    throw EPublishError("The release folder " + root.string() + " cannot be read: " + ec.message());
+  for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (ec)
+      throw EPublishError("The release folder " + root.string() +
+                          " cannot be read: " + ec.message());
+    const fs::directory_entry& item = *it;
+    const std::string relative = fs::relative(item.path(), root).generic_string();
+    // A folder link is not followed (it could loop, or reach outside the release); a file link
+    // stands for the file it names.
+    if (item.is_symlink() && item.is_directory()) {
+      scan.Problems.push_back(Printable(relative) +
+                              ": a link to a folder is not followed; copy the folder in");
+      continue;
+    }
+    if (item.is_directory()) continue;
+    if (!item.is_regular_file()) {
+      scan.Problems.push_back(Printable(relative) + ": not a regular file (or a broken link)");
+      continue;
+    }
+    scan.Files.push_back({ReplaceAll(relative, "/", "\\"), item.path().string(), false});
+  }
+  std::sort(scan.Files.begin(), scan.Files.end(),
+            [](const TReleaseFile& a, const TReleaseFile& b) { return a.ListPath < b.ListPath; });
+  return scan;
+}
+
+// Problems between files: two names that Windows holds as one, a file where another needs a
+// folder, and a file named like another's download in progress.
+void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& selfName,
+                  std::vector<std::string>& problems) {
+  std::map<std::string, std::string> byLower;
+  std::set<std::string> lowerFolders;
+  for (const TReleaseFile& file : files) {
+    const std::string lower = Lower(file.ListPath);
+    const auto [at, added] = byLower.emplace(lower, file.ListPath);
+    if (!added)
+      problems.push_back(Printable(file.ListPath) + ": differs from " + Printable(at->second) +
+                         " only in letter case; Windows holds them as one file");
+    for (size_t p = lower.find('\\'); p != std::string::npos; p = lower.find('\\', p + 1))
+      lowerFolders.insert(lower.substr(0, p));
+  }
+  if (!selfName.empty()) byLower.emplace(Lower(selfName), selfName);
+  for (const TReleaseFile& file : files) {
+    const std::string lower = Lower(file.ListPath);
+    if (lowerFolders.count(lower) != 0)
+      problems.push_back(
+          Printable(file.ListPath) +
+          ": a file of this name (letter case ignored) is also a folder of the release");
+    if (EndsWith(lower, ".bz2")) {
+      const auto other = byLower.find(lower.substr(0, lower.size() - 4));
+      if (other != byLower.end())
+        problems.push_back(Printable(file.ListPath) + ": the client downloads " +
+                           Printable(other->second) + " under this name, replacing this file");
+    }
+    if (!selfName.empty() && lower == Lower(selfName) + ".new")
+      problems.push_back(Printable(file.ListPath) + ": the client unpacks a new " + selfName +
+                         " under this name");
+  }
+}
+
+}  // namespace
+
+std::string CompressedCopyPath(const std::string& outDir, const std::string& listPath) {
+  return (fs::path(outDir) / ReplaceAll(listPath, "\\", "/")).string() + ".bz2";
+}
+
+TRelease ScanRelease(const std::string& releaseDir,
+                     const std::vector<std::string>& criticalPatterns,
+                     const std::string& selfName) {
+  TScan scan = Walk(releaseDir);
+  std::vector<std::string>& problems = scan.Problems;
+
+  TRelease release;
+  if (!selfName.empty()) {
+    if (!IsSafeSelfName(selfName))
+      problems.push_back("--self " + Printable(selfName) +
+                         ": not a plain name of an .exe file (letters, digits, '.', '_', '-'; no "
+                         "folder; not starting with '.' or '-'; no device name)");
+    const auto self = std::find_if(scan.Files.begin(), scan.Files.end(),
+                                   [&](const TReleaseFile& f) { return f.ListPath == selfName; });
+    if (self == scan.Files.end()) {
+      problems.push_back("--self " + Printable(selfName) +
+                         ": the release folder has no file of that name at its top");
+    } else {
+      release.Self = *self;
+      scan.Files.erase(self);
+    }
+  }
+
+  for (const TReleaseFile& file : scan.Files) {
+    if (const std::string problem = ListPathProblem(file.ListPath); !problem.empty())
+      problems.push_back(Printable(file.ListPath) + ": " + problem);
+    else if (IsClientWorkName(Lower(file.ListPath)))
+      problems.push_back(Printable(file.ListPath) +
+                         ": the client keeps its own files under this name in the game folder");
+  }
+  CheckClashes(scan.Files, selfName, problems);
+
+  std::vector<bool> patternUsed(criticalPatterns.size(), false);
+  for (TReleaseFile& file : scan.Files) {
+    const std::string path = ReplaceAll(file.ListPath, "\\", "/");
+    for (size_t p = 0; p < criticalPatterns.size(); ++p)
+      if (GlobMatch(ReplaceAll(criticalPatterns[p], "\\", "/"), path)) {
+        file.Critical = true;
+        patternUsed[p] = true;
+      }
+  }
+  // A pattern with a typo would quietly make critical files normal ones.
+  for (size_t p = 0; p < criticalPatterns.size(); ++p)
+    if (!patternUsed[p])
+      problems.push_back("--critical " + Printable(criticalPatterns[p]) +
+                         ": matches no game file of the release");
+
+  if (scan.Files.empty() && !release.Self) problems.push_back("the release folder holds no files");
+  if (!problems.empty()) throw EPublishError(std::move(problems));
+  release.Files = std::move(scan.Files);
+  return release;
+}
+
+}  // namespace korvath::publish

@@ -1,0 +1,185 @@
+// Verify reads the published folder as clients do (the client's list reader, path check, size
+// conversion and bzip2 decoder), so a folder it passes is one the client can use.
+#include "tools/publish/Verify.h"
+
+#include <filesystem>
+#include <map>
+
+#include "engine/GetFilesThr.h"
+#include "engine/HostsEntry.h"
+#include "engine/LocalPath.h"
+#include "engine/SelfName.h"
+#include "tools/publish/Codec.h"
+#include "tools/publish/ListText.h"
+#include "tools/publish/Problems.h"
+#include "tools/publish/ReleaseScan.h"
+#include "tools/publish/WorkPool.h"
+#include "transfer/BZip2.h"
+
+namespace fs = std::filesystem;
+
+namespace korvath::publish {
+namespace {
+
+struct TCheck {
+  std::string Path;
+  std::string Digest;
+  uint64_t Size = 0;
+};
+
+bool IsDigestText(const std::string& text) {
+  if (text.size() != 32) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+void CheckSettings(const TPublishedList& list, std::vector<std::string>& problems) {
+  int32_t value = 0;
+  if (!TryStrToInt(list.Rev, value))
+    problems.push_back("settings: Rev is missing or not an integer ('" + Printable(list.Rev) +
+                       "')");
+  int32_t modHosts = 0;
+  if (!TryStrToInt(list.ModHosts, modHosts)) {
+    problems.push_back("settings: ModHosts is missing or not an integer ('" +
+                       Printable(list.ModHosts) + "')");
+    return;
+  }
+  if (modHosts != 1) return;
+  if (list.Hosts.front() == "FAIL") {
+    problems.push_back("hosts: ModHosts is 1 but the section is missing or empty");
+    return;
+  }
+  for (const std::string& line : list.Hosts) {
+    const TStringList fields = SplitFromEnd(line, "|");
+    if (fields.size() < 2)
+      problems.push_back("hosts: entry '" + Printable(line) + "' has fewer than two fields");
+    else if (const std::string reason = RefusedHostsEntryReason(fields[1], fields[0]);
+             !reason.empty())
+      problems.push_back("hosts: entry '" + Printable(line) + "' is refused by the client (" +
+                         reason + ")");
+  }
+}
+
+// The entry's fields as the client reads them, or a problem.
+bool ReadEntry(const std::string& section, const std::string& line, TCheck& check,
+               std::vector<std::string>& problems) {
+  const TStringList fields = SplitFromEnd(line, "|");
+  if (fields.size() < 3) {
+    problems.push_back(section + ": entry '" + Printable(line) +
+                       "' is not of the form path|digest|size");
+    return false;
+  }
+  check.Path = fields[2];
+  check.Digest = fields[1];
+  const std::string name = Printable(check.Path);
+  bool good = true;
+  if (const std::string reason = RefusedPathReason(check.Path); !reason.empty()) {
+    problems.push_back(name + ": the client refuses this path (" + reason + ")");
+    good = false;
+  }
+  if (!IsDigestText(check.Digest)) {
+    problems.push_back(name + ": the digest '" + Printable(check.Digest) +
+                       "' is not 32 lower-case hex digits");
+    good = false;
+  }
+  try {
+    check.Size = static_cast<uint64_t>(EntrySize(fields[0]));
+  } catch (const EConvertError&) {
+    problems.push_back(name + ": the size '" + Printable(fields[0]) +
+                       "' is not a decimal integer the client reads");
+    good = false;
+  }
+  return good;
+}
+
+// The problems of one listed file's compressed copy.
+std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& check) {
+  const std::string name = Printable(check.Path);
+  const std::string copy = CompressedCopyPath(outDir, check.Path);
+  std::error_code ec;
+  if (!fs::is_regular_file(copy, ec))
+    return {name + ": the compressed copy " + copy + " is missing"};
+  std::vector<std::string> problems;
+  const uint64_t size = fs::file_size(copy, ec);
+  if (size != check.Size)
+    problems.push_back(name + Format(": the compressed copy is %llu bytes, the list says %llu",
+                                     static_cast<unsigned long long>(size),
+                                     static_cast<unsigned long long>(check.Size)));
+  try {
+    const TCompressed decoded = DecodedDigest(copy);
+    if (decoded.Digest != check.Digest)
+      problems.push_back(name + ": the content's digest is " + decoded.Digest + ", the list says " +
+                         check.Digest);
+  } catch (const EBZip2Error& e) {
+    problems.push_back(name + ": the compressed copy does not decode as one bzip2 stream (" +
+                       e.Message() + ")");
+  } catch (const std::exception& e) {
+    problems.push_back(name + ": the compressed copy cannot be read (" + std::string(e.what()) +
+                       ")");
+  }
+  return problems;
+}
+
+}  // namespace
+
+TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs) {
+  TVerifyReport report;
+  const std::string listPath = (fs::path(outDir) / "files.lst.bz2").string();
+  if (!fs::is_regular_file(listPath)) {
+    report.Problems.push_back(listPath + ": missing");
+    return report;
+  }
+  TPublishedList list;
+  try {
+    list = ReadPublishedList(listPath);
+  } catch (const EBZip2Error& e) {
+    report.Problems.push_back(listPath + ": does not decode as one bzip2 stream (" + e.Message() +
+                              ")");
+    return report;
+  } catch (const std::exception& e) {
+    report.Problems.push_back(listPath + ": cannot be read (" + std::string(e.what()) + ")");
+    return report;
+  }
+  report.Rev = list.Rev;
+  CheckSettings(list, report.Problems);
+
+  std::vector<TCheck> checks;
+  std::map<std::string, std::string> seen;  // lower-case path, as first listed
+  auto add = [&](const std::string& section, const std::string& line) {
+    TCheck check;
+    if (!ReadEntry(section, line, check, report.Problems)) return;
+    if (const auto [at, added] = seen.emplace(Lower(check.Path), check.Path); !added)
+      report.Problems.push_back(Printable(check.Path) +
+                                ": listed more than once (letter case ignored)");
+    checks.push_back(std::move(check));
+  };
+  if (list.Self.front() != "FAIL") {
+    const TStringList fields = SplitFromEnd(list.Self.front(), "|");
+    if (fields.size() >= 3 && !IsSafeSelfName(fields[2]))
+      report.Problems.push_back("self: '" + Printable(fields[2]) +
+                                "' is not a plain name of an .exe file");
+    else
+      add("self", list.Self.front());
+  }
+  for (const auto* section : {&list.Critical, &list.Normal})
+    if (section->front() != "FAIL")
+      for (const std::string& line : *section)
+        add(section == &list.Critical ? "files_critical" : "files_normal", line);
+
+  std::vector<std::vector<std::string>> found(checks.size());
+  ForEachParallel(checks.size(), WorkerCount(jobs),
+                  [&](size_t i) { found[i] = CheckCopy(outDir, checks[i]); });
+  for (const auto& problems : found)
+    report.Problems.insert(report.Problems.end(), problems.begin(), problems.end());
+  report.Files = checks.size();
+  return report;
+}
+
+}  // namespace korvath::publish

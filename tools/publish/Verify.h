@@ -1,0 +1,21 @@
+// korvath-publish verify: checks a published folder the way clients will use it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace korvath::publish {
+
+struct TVerifyReport {
+  std::vector<std::string> Problems;  // empty when every client would be served well
+  size_t Files = 0;                   // file entries checked, the self entry included
+  std::string Rev;
+};
+
+// Reads OutDir's list and checks its settings and entries, and that every listed file's
+// compressed copy is there, has the listed size, decodes as exactly one bzip2 stream and gives
+// the listed digest. Files are checked in parallel on Jobs threads (0: one per core).
+TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs);
+
+}  // namespace korvath::publish

@@ -1,0 +1,106 @@
+// korvath-publish: turns a release folder into what the update server publishes, checks a
+// published folder, and serves one over HTTP for trying it out.
+#include <CLI/CLI.hpp>
+#include <climits>
+#include <cstdio>
+
+#include "tools/publish/Build.h"
+#include "tools/publish/Problems.h"
+#include "tools/publish/Serve.h"
+#include "tools/publish/Verify.h"
+
+namespace {
+
+enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+
+int ReportProblems(const std::vector<std::string>& problems) {
+  for (const std::string& problem : problems)
+    std::fprintf(stderr, "korvath-publish: %s\n", problem.c_str());
+  return kExitFailed;
+}
+
+int Verify(const std::string& folder, unsigned jobs) {
+  const korvath::publish::TVerifyReport report = korvath::publish::VerifyPublished(folder, jobs);
+  if (!report.Problems.empty()) {
+    ReportProblems(report.Problems);
+    std::fprintf(stderr, "korvath-publish: %s: %zu problems\n", folder.c_str(),
+                 report.Problems.size());
+    return kExitFailed;
+  }
+  std::printf("korvath-publish: %s: revision %s, %zu files, all present, complete and matching\n",
+              folder.c_str(), report.Rev.c_str(), report.Files);
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace korvath::publish;
+  CLI::App app{"Publishes Korvath game releases for the update server."};
+  app.name("korvath-publish");
+  app.require_subcommand(1);
+
+  TBuildOptions build;
+  auto* buildCommand = app.add_subcommand("build",
+                                          "Write RELEASE_DIR's files as compressed copies into "
+                                          "OUT_DIR and, last, the list files.lst.bz2");
+  buildCommand
+      ->add_option("RELEASE_DIR", build.ReleaseDir,
+                   "The release: the game folder as players should have it")
+      ->required();
+  buildCommand->add_option("OUT_DIR", build.OutDir, "The folder the web server publishes")
+      ->required();
+  buildCommand
+      ->add_option("--rev", build.Rev,
+                   "Revision of the release; raise it whenever normal files change")
+      ->required()
+      ->check(CLI::Range(0, INT_MAX));
+  buildCommand->add_option(
+      "--critical", build.CriticalPatterns,
+      "Files checked on every run: a pattern of the path with '/' ('*', '**', '?'); "
+      "may be repeated. The rest are normal files");
+  buildCommand->add_option("--self", build.SelfName,
+                           "The updater's own executable at the top of the release");
+  buildCommand->add_option("--hosts", build.HostsPairs,
+                           "ADDRESS=HOSTNAME for the players' hosts files; may be repeated");
+  buildCommand->add_option("--jobs", build.Jobs, "Compression threads (default: one per core)");
+
+  std::string verifyDir;
+  unsigned verifyJobs = 0;
+  auto* verifyCommand = app.add_subcommand("verify",
+                                           "Check that every file OUT_DIR's list names is there, "
+                                           "decodes, and has the listed digest and size");
+  verifyCommand->add_option("OUT_DIR", verifyDir, "A published folder")->required();
+  verifyCommand->add_option("--jobs", verifyJobs, "Threads (default: one per core)");
+
+  std::string serveDir, bind = "127.0.0.1";
+  int port = 8080;
+  auto* serveCommand =
+      app.add_subcommand("serve", "Serve a published folder over HTTP, logging each request");
+  serveCommand->add_option("OUT_DIR", serveDir, "A published folder")->required();
+  serveCommand->add_option("--port", port, "Port; 0 picks a free one")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 65535));
+  serveCommand->add_option("--bind", bind, "Address to listen on")->capture_default_str();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int status = app.exit(e);
+    return status == 0 ? kExitOk : kExitUsage;
+  }
+  try {
+    if (*buildCommand) {
+      BuildRelease(build, stdout);
+      return kExitOk;
+    }
+    if (*verifyCommand) return Verify(verifyDir, verifyJobs);
+    Serve(serveDir, bind, port, stdout);
+    return kExitOk;
+  } catch (const EPublishError& e) {
+    return ReportProblems(e.Problems());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "korvath-publish: %s\n", e.what());
+    return kExitFailed;
+  }
+}
