@@ -4,6 +4,17 @@ if(BZIP2_VERSION_STRING AND BZIP2_VERSION_STRING VERSION_LESS 1.0.8)
   message(FATAL_ERROR "libbz2 1.0.8 or later is required, found ${BZIP2_VERSION_STRING}")
 endif()
 find_package(Threads REQUIRED)
+# libsodium: Ed25519 for the update list's signature. Linux takes Debian's; the MinGW builds take
+# the static copy scripts/setup builds, which also needs the system's random source (advapi32).
+find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
+find_library(SODIUM_LIBRARY NAMES sodium REQUIRED)
+add_library(Sodium::Sodium UNKNOWN IMPORTED)
+set_target_properties(Sodium::Sodium PROPERTIES IMPORTED_LOCATION ${SODIUM_LIBRARY}
+                      INTERFACE_INCLUDE_DIRECTORIES ${SODIUM_INCLUDE_DIR})
+if(WIN32)
+  set_target_properties(Sodium::Sodium PROPERTIES INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC
+                        INTERFACE_LINK_LIBRARIES "Threads::Threads;advapi32")
+endif()
 if(NOT WIN32)
   find_package(CURL REQUIRED)
 endif()

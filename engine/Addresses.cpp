@@ -16,8 +16,12 @@ std::string FromEnvironment(const char* name, const char* builtIn) {
 
 }  // namespace
 
-std::string DefaultUpdateServer() { return FromEnvironment("KORVATH_UPDATE_SERVER", KORVATH_UPDATE_SERVER); }
+std::string DefaultUpdateServer() {
+  return FromEnvironment("KORVATH_UPDATE_SERVER", KORVATH_UPDATE_SERVER);
+}
 
-std::string NewsPageAddress() { return FromEnvironment("KORVATH_NEWS_URL", KORVATH_NEWS_URL); }
+std::string NewsPageAddress() {
+  return FromEnvironment("KORVATH_NEWS_URL", KORVATH_NEWS_URL);
+}
 
 }  // namespace korvath

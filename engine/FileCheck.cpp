@@ -1,7 +1,11 @@
 // The two passes of a run over the game files: checking the listed files against their
-// digests, and replacing the missing and changed ones.
+// digests, and replacing the missing and changed ones. Both report every entry in list order
+// while the digests, downloads and unpacking behind them run ahead on other threads.
 #include <algorithm>
+#include <set>
 
+#include "engine/DigestAhead.h"
+#include "engine/FetchAhead.h"
 #include "engine/GetFilesThr.h"
 #include "engine/LocalPath.h"
 #include "engine/LstFile.h"
@@ -12,27 +16,13 @@
 namespace korvath {
 namespace {
 
-// Why one file could not be replaced; the pass goes on with the next one.
-class EFileFailed : public Exception {
-  using Exception::Exception;
-};
-
 bool SameText(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           auto lower = [](char c) {
+             return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+           };
            return lower(x) == lower(y);
          });
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t cut = path.find_last_of(platform::kPathDelim);
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
-
-void ForceFolderOf(const std::string& path) {
-  const std::string folder = FolderOf(path);
-  if (!folder.empty() && !platform::DirectoryExists(folder) && !platform::ForceDirectories(folder))
-    throw EFileFailed("its folder cannot be created (" + platform::SysErrorMessage(platform::LastError()) + ")");
 }
 
 }  // namespace
@@ -40,14 +30,16 @@ void ForceFolderOf(const std::string& path) {
 TFileEntry SplitFileEntry(const std::string& entry) {
   const TStringList fields = SplitFromEnd(entry, "|");
   if (fields.size() < 3)
-    throw EStringListError(Format("The update list's entry '%s' has fewer than three fields", entry.c_str()));
+    throw EStringListError(
+        Format("The update list's entry '%s' has fewer than three fields", entry.c_str()));
   return TFileEntry{fields[2], fields[1], fields[0]};
 }
 
 int32_t EntrySize(const std::string& sizeField) {
   int32_t size = 0;
-  const bool digitsOnly = !sizeField.empty() && std::all_of(sizeField.begin(), sizeField.end(),
-                                                            [](char c) { return c >= '0' && c <= '9'; });
+  const bool digitsOnly =
+      !sizeField.empty() &&
+      std::all_of(sizeField.begin(), sizeField.end(), [](char c) { return c >= '0' && c <= '9'; });
   if (!digitsOnly || !TryStrToInt(sizeField, size))
     throw EConvertError(Format("'%s' is not a valid size in bytes", sizeField.c_str()));
   return size;
@@ -60,6 +52,11 @@ void GFilesThread::CheckFiles(const TStringList& section) {
   FGaugeIndex = kTotalGauge;
   FGaugeValue = static_cast<int32_t>(section.size()) - 1;
   SetGaugeMax();
+  // An entry listed twice is replaced once, so that a second replacement never overwrites the
+  // first one's backup with the new content.
+  std::set<std::string> collected;
+  for (const std::string& line : FUpdateList) collected.insert(ListKey(SplitFileEntry(line).Path));
+  TDigestAhead digests(FWorkDir, section);
   for (size_t i = 0; i < section.size(); ++i) {
     FGaugeValue = static_cast<int32_t>(i);
     SetTotalProgress();
@@ -70,24 +67,14 @@ void GFilesThread::CheckFiles(const TStringList& section) {
     // refuses it and counts it as failed.
     bool collect = !RefusedPathReason(entry.Path).empty();
     if (!collect) {
-      const std::string local = LocalPathOf(FWorkDir, entry.Path);
-      RemoveStaleTemporaries(entry.Path, local);
-      if (!platform::FileExists(local)) {
-        collect = true;
-      } else {
-        TDigestBytes digest;
-        FileDigest(local, digest);
-        collect = DigestToHex(digest) != entry.Digest;
-      }
+      const TDigestAhead::TLocalFile& file = digests.Get(i);
+      // Only unlisted names go, so no other entry's file or digest depends on this.
+      RemoveStaleTemporaries(entry.Path, file.Local);
+      collect = !file.Exists || DigestToHex(file.Digest) != entry.Digest;
     }
     if (!collect) continue;
     EntrySize(entry.Size);
-    // An entry listed twice is replaced once, so that a second replacement never
-    // overwrites the first one's backup with the new content.
-    const bool listed = std::any_of(FUpdateList.begin(), FUpdateList.end(), [&](const std::string& other) {
-      return ListKey(SplitFileEntry(other).Path) == ListKey(entry.Path);
-    });
-    if (!listed) FUpdateList.push_back(section[i]);
+    if (collected.insert(ListKey(entry.Path)).second) FUpdateList.push_back(section[i]);
   }
   FGaugeValue = 0;
   SetTotalProgress();
@@ -103,16 +90,25 @@ void GFilesThread::UpdateFiles() {
   FGaugeValue = static_cast<int32_t>(FUpdateList.size()) - 1;
   FGaugeIndex = kTotalGauge;
   SetGaugeMax();
+  TFetchAhead::TSettings settings;
+  settings.WorkDir = FWorkDir;
+  settings.Server = FServer;
+  settings.CreateBackup = FCreateBackup == 1;
+  settings.ListedPaths = FListedPaths;
+  settings.HttpOpener = GetHttpOpener();
+  // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
+  TFetchAhead ahead(std::move(settings), FUpdateList);
   bool failed = false;
   size_t i = 0;
   while (i < FUpdateList.size() && !Terminated()) {
     bool stopPass = false;
-    if (!ReplaceFile(FUpdateList[i], stopPass)) {
+    if (!ReplaceFile(ahead, i, stopPass)) {
       FStatus = kUpdateFailed;
       failed = true;
     }
     // A download that cannot be opened ends the pass: the server is gone.
     if (stopPass) break;
+    ahead.Finished(i);
     ++i;
     FGaugeValue = static_cast<int32_t>(i);
     FGaugeIndex = kTotalGauge;
@@ -137,55 +133,59 @@ void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std
     if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
 }
 
-bool GFilesThread::ReplaceFile(const std::string& line, bool& stopPass) {
-  const TFileEntry entry = SplitFileEntry(line);
+bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass) {
+  const TFileEntry entry = SplitFileEntry(FUpdateList[index]);
   if (const std::string reason = RefusedPathReason(entry.Path); !reason.empty()) {
     ReportFileFailed(entry.Path, "refused path: " + reason);
     return false;
   }
-  const std::string local = LocalPathOf(FWorkDir, entry.Path);
-  const std::string download = local + kDownloadSuffix;
-  const std::string unpacked = local + kUnpackSuffix;
-  const std::string address = FServer + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
-
   FStatus = "Downloading " + entry.Path;
   ShowStatus();
   FGaugeIndex = kFileGauge;
-  const int32_t size = EntrySize(entry.Size);
-  FGaugeValue = size;
+  FGaugeValue = EntrySize(entry.Size);
   SetGaugeMax();
+  // The transfers ran ahead; the window sees their gauge calls now, in the order they were made.
+  const TFetchAhead::TReplay replay = [this](const TGaugeCall& call) {
+    FGaugeValue = call.Value;
+    if (call.IsMaximum) {
+      FGaugeIndex = call.GaugeIndex;
+      SetGaugeMax();
+    } else {
+      SetFileProgress();
+    }
+  };
   try {
-    ForceFolderOf(local);
-    if (!DownloadFile(address, download, true, MaxBodyFor(size))) {
-      ReportFileFailed(entry.Path, "could not be opened: " + address);
+    if (!ahead.ReplayDownload(index, replay)) {
+      ReportFileFailed(entry.Path, "could not be opened: " + FServer +
+                                       ReplaceAll(entry.Path, "\\", "/") + ".bz2");
       stopPass = true;
       return false;
     }
+    const TFetchAhead::TFileNames& names = ahead.Names(index);
     if (FCreateBackup == 1) {
       // A file new to this folder has nothing to back up; a failed copy goes unreported.
       const std::string backup = LocalPathOf(FWorkDir, "backup\\" + entry.Path);
       ForceFolderOf(backup);
-      platform::CopyFile(local, backup);
+      platform::CopyFile(names.Local, backup);
     }
     FStatus = "Extracting " + entry.Path;
     ShowStatus();
+    TDigestBytes digest;
     try {
-      UnpackFile(download, unpacked);
+      digest = ahead.ReplayUnpack(index, replay);
     } catch (const Exception& e) {
       throw EFileFailed("damaged archive (" + e.Message() + ")");
     }
     // The player's file is replaced only by the listed content, and in one step.
-    TDigestBytes digest;
-    FileDigest(unpacked, digest);
     const std::string actual = DigestToHex(digest);
     if (!SameText(actual, entry.Digest))
       throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
-    if (!platform::RenameReplace(unpacked, local))
-      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(platform::LastError()) + ")");
+    if (!platform::RenameReplace(names.Unpacked, names.Local))
+      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(platform::LastError()) +
+                        ")");
     return true;
   } catch (const Exception& e) {
-    platform::DeleteFile(unpacked);
-    platform::DeleteFile(download);
+    ahead.Discard(index);
     ReportFileFailed(entry.Path, e.Message());
     return false;
   }

@@ -39,6 +39,7 @@ void GFilesThread::Execute() {
     } else {
       FStatus = "";
       ShowStatus();
+      if (!FListPublicKey.empty()) CheckListSignature(listAddress);
       try {
         UnpackFile(FWorkDir + "files.lst.bz2", listName, kMaxListBytes);
       } catch (const Exception& e) {
@@ -68,6 +69,13 @@ void GFilesThread::ApplyList() {
   {
     TListFile list(listName);
     FListRevision = ListInteger(list, "Rev");
+    // A list signed long ago is still validly signed: served again, it must not take the
+    // folder back to what it listed.
+    if (!FListPublicKey.empty() && FListRevision < FRevision)
+      throw EListRefused(
+          Format("The update list's revision %d is older than this folder's revision %d; "
+                 "an old list is not applied",
+                 FListRevision, FRevision));
     FListedPaths.clear();
     for (const char* section : {"files_critical", "files_normal"})
       for (const std::string& line : list.GetSection(section)) {

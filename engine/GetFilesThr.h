@@ -7,10 +7,13 @@
 #include <set>
 #include <string>
 
+#include "engine/ListKey.h"
 #include "engine/TransferWorker.h"
 #include "transfer/Misc.h"
 
 namespace korvath {
+
+class TFetchAhead;
 
 // Temporaries beside a game file: its download, and its unpacked content until the digest
 // is right.
@@ -29,6 +32,11 @@ class IRunLog {
   virtual void RunFailed(const std::string& message) = 0;
 };
 
+// The list is not the one its signer published, or is older than the folder.
+class EListRefused : public Exception {
+  using Exception::Exception;
+};
+
 class GFilesThread : public TTransferWorker {
  public:
   GFilesThread(IRunView& view, ISynchronizer& owner, IRunLog* log = nullptr);
@@ -41,6 +49,10 @@ class GFilesThread : public TTransferWorker {
   // script "Update.bat", which ends the program and starts the new one. Every other front end
   // puts a new version in place by renaming it.
   bool FScriptedSelfUpdate = false;
+  // The key (64 hex digits) the list must be signed with: the list's signature is fetched
+  // beside it and checked before anything of it is unpacked, and a list older than FRevision
+  // is refused. Empty takes unsigned lists. The build's key unless a test sets its own.
+  std::string FListPublicKey = BuiltInListPublicKey();
 
  protected:
   void Execute() override;
@@ -50,6 +62,9 @@ class GFilesThread : public TTransferWorker {
   void UpdateFiles();
   void ModifyHosts(const TStringList& hosts);
   void SelfUpdate(const std::string& entry);
+  // Fetches the signature of the downloaded list and raises EListRefused, with the download
+  // removed, unless it is FListPublicKey's signature of exactly those bytes.
+  void CheckListSignature(const std::string& listAddress);
 
   TStringList FUpdateList;
   // Every path the list names (letter case folded), so that a temporary's name that is itself
@@ -59,8 +74,9 @@ class GFilesThread : public TTransferWorker {
   std::string FWorkDir;
 
  private:
-  // Replaces one collected file; true when it is in place. Raises what the pass must not catch.
-  bool ReplaceFile(const std::string& entry, bool& stopPass);
+  // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
+  // what the pass must not catch.
+  bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);
   // Removes what a killed run may have left beside this entry's file.
   void RemoveStaleTemporaries(const std::string& listPath, const std::string& local);
   void ReportFileFailed(const std::string& path, const std::string& reason);

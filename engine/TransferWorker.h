@@ -49,6 +49,7 @@ class TTransferWorker : public TThread {
 
   // Tests and other front ends may give the downloads another HTTP client.
   void SetHttpOpener(HttpOpener opener) { FHttpOpener = std::move(opener); }
+  const HttpOpener& GetHttpOpener() const { return FHttpOpener; }
 
   // The values the synchronized calls hand to the window, written just before each call.
   int32_t FGaugeValue = 0;

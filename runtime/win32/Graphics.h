@@ -56,7 +56,8 @@ class TBitmap {
   // The BITMAP resource Name of Module; raises Exception when there is none.
   static std::shared_ptr<const TBitmap> FromResource(HINSTANCE module, const std::string& name);
   // Width x Height pixels given row by row as 0x00RRGGBB.
-  static std::shared_ptr<const TBitmap> FromPixels(int width, int height, const std::vector<uint32_t>& pixels);
+  static std::shared_ptr<const TBitmap> FromPixels(int width, int height,
+                                                   const std::vector<uint32_t>& pixels);
 
   TBitmap(const TBitmap&) = delete;
   TBitmap& operator=(const TBitmap&) = delete;

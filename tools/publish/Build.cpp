@@ -19,7 +19,9 @@
 #include "tools/publish/ListText.h"
 #include "tools/publish/Problems.h"
 #include "tools/publish/ReleaseScan.h"
+#include "tools/publish/Sign.h"
 #include "tools/publish/WorkPool.h"
+#include "transfer/Signature.h"
 #include "transfer/md5.h"
 
 namespace fs = std::filesystem;
@@ -220,9 +222,11 @@ size_t RemoveStale(const std::string& outDir, const TPrevious& previous,
   return removed;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+// Writes every file in full under its temporary name first, then puts them in place one right
+// after the other (a list and its signature: clients see the two change together, or nearly).
+void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files) {
   TStaging staging;
-  {
+  for (const auto& [path, bytes] : files) {
     TFileStream file(staging.Stage(path), fmCreate);
     file.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
   }
@@ -236,6 +240,14 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
   std::vector<std::string> problems;
   const THosts hosts = ParseHosts(options.HostsPairs, problems);
   CheckFolders(options, problems);
+  std::string secretKey;
+  if (!options.SignKeyFile.empty()) {
+    try {
+      secretKey = ReadSecretKeyFile(options.SignKeyFile);
+    } catch (const EPublishError& e) {
+      problems.insert(problems.end(), e.Problems().begin(), e.Problems().end());
+    }
+  }
   TRelease release;
   if (fs::is_directory(options.ReleaseDir)) {
     try {
@@ -284,7 +296,17 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
                                  text.size(), static_cast<long long>(kMaxListBytes)));
     staging.Commit();
   }
-  WriteFileAtomically(listPath, CompressText(text));
+  const std::string list = CompressText(text);
+  const std::string signaturePath = listPath + kSignatureSuffix;
+  bool signatureRemoved = false;
+  if (secretKey.empty()) {
+    WriteFilesAtomically({{listPath, list}});
+    // The previous list's signature fits no other list.
+    std::error_code ec;
+    signatureRemoved = fs::remove(signaturePath, ec);
+  } else {
+    WriteFilesAtomically({{listPath, list}, {signaturePath, SignList(list, secretKey)}});
+  }
   const size_t removed = RemoveStale(options.OutDir, previous, current);
 
   std::fprintf(
@@ -296,6 +318,13 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
       hosts.empty() ? "" : Format(", %zu hosts entries", hosts.size()).c_str(),
       static_cast<unsigned long long>(totalSize), static_cast<unsigned long long>(totalCompressed),
       options.OutDir.c_str());
+  if (!secretKey.empty())
+    std::fprintf(out, "korvath-publish: list signed with %s (public key %s)\n",
+                 options.SignKeyFile.c_str(), HexEncode(PublicKeyOf(secretKey)).c_str());
+  if (signatureRemoved)
+    std::fprintf(out,
+                 "korvath-publish: the list is not signed; the previous list's signature "
+                 "was removed\n");
   if (removed > 0)
     std::fprintf(
         out, "korvath-publish: removed %zu compressed copies that only the previous list named\n",

@@ -16,6 +16,7 @@ struct TBuildOptions {
   std::string SelfName;                 // empty: no self entry
   std::vector<std::string> HostsPairs;  // "ADDRESS=HOSTNAME"
   unsigned Jobs = 0;                    // 0: one per core
+  std::string SignKeyFile;              // empty: the list goes out unsigned
 };
 
 // Writes every file's compressed copy into OutDir and then, last, the list, so that a publish

@@ -7,6 +7,7 @@
 #include "tools/publish/Build.h"
 #include "tools/publish/Problems.h"
 #include "tools/publish/Serve.h"
+#include "tools/publish/Sign.h"
 #include "tools/publish/Verify.h"
 
 namespace {
@@ -64,6 +65,16 @@ int main(int argc, char** argv) {
   buildCommand->add_option("--hosts", build.HostsPairs,
                            "ADDRESS=HOSTNAME for the players' hosts files; may be repeated");
   buildCommand->add_option("--jobs", build.Jobs, "Compression threads (default: one per core)");
+  buildCommand->add_option("--sign", build.SignKeyFile,
+                           "Also write files.lst.bz2.sig, the list's signature by the secret key "
+                           "in this file (made by keygen)");
+
+  std::string keyFile;
+  auto* keygenCommand = app.add_subcommand(
+      "keygen",
+      "Make a signing key pair: the secret key into KEYFILE (readable by its owner only), the "
+      "public key into KEYFILE.pub and on standard output");
+  keygenCommand->add_option("KEYFILE", keyFile, "Where the secret key goes")->required();
 
   std::string verifyDir;
   unsigned verifyJobs = 0;
@@ -95,6 +106,10 @@ int main(int argc, char** argv) {
       return kExitOk;
     }
     if (*verifyCommand) return Verify(verifyDir, verifyJobs);
+    if (*keygenCommand) {
+      std::printf("%s\n", GenerateKeyFiles(keyFile).c_str());
+      return kExitOk;
+    }
     Serve(serveDir, bind, port, stdout);
     return kExitOk;
   } catch (const EPublishError& e) {

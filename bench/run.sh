@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# Runs the benchmarks of checking and installing a client, each against its baseline of standard
+# tools in the same hyperfine command, and prints a table of ratios of the medians:
+#   B1 MD5          FileDigest vs OpenSSL's MD5 on a 256 MiB file (bench/md5.sh)
+#   B2 full check   korvath-update --full-check vs md5sum over the same files (warm cache)
+#   B3 install      korvath-update into an empty folder vs curl -s -o f.bz2 URL && bzip2 -d f.bz2
+#                   per file (bench/seq_install.sh)
+#   B4 hand-off     the B3 install with the synchronized calls handed to an owner thread
+#                   (TCallQueue) vs run inline (TDirectSynchronizer): bench/handoff_bench
+#   B5 memory       peak RssAnon / Private_Dirty of korvath-update installing one 1 GiB file
+#   B6 scaling      B2 and B3 with 200, 2,000 and 20,000 files of 1 GiB in all
+# The clients are made by bench/make_client.py, published by korvath-publish and served on
+# loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
+# made only once.
+#
+# Usage: bench/run.sh [BUILD_DIR]     (default build/bench; configured as the presets build, RelWithDebInfo,
+#                                   when missing)
+# Environment: RUNS (hyperfine runs per command, default 3), DATA (default /tmp/korvath-bench),
+#              ONLY (say "B2 B3" to run some of them; B6 includes B2 and B3).
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="$(realpath -m "${1:-$repo/build/bench}")"
+runs="${RUNS:-3}"
+data="${DATA:-/tmp/korvath-bench}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6}"
+wants() { [[ " $only " == *" $1 "* ]]; }
+
+for tool in hyperfine jq curl bzip2 md5sum python3; do
+  command -v "$tool" >/dev/null || { echo "run.sh: $tool is needed" >&2; exit 1; }
+done
+
+update="$build/cli/korvath-update"
+publish="$build/tools/publish/korvath-publish"
+handoff="$build/bench/handoff_bench"
+if [ ! -x "$update" ] || [ ! -x "$publish" ] || [ ! -x "$handoff" ] || [ ! -x "$build/bench/md5_bench" ]; then
+  [ -f "$build/CMakeCache.txt" ] || cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVATH_TESTS=OFF
+  cmake --build "$build" -j2 --target korvath-update korvath-publish handoff_bench md5_bench
+fi
+
+mkdir -p "$data/results"
+results="$data/results"
+config="$data/config"  # the settings store of the runs (XDG_CONFIG_HOME), emptied before each
+export XDG_CONFIG_HOME="$config"
+table=()
+notes=()
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# make_set NAME MAKE_CLIENT_ARGS...: the release folder, its path list and its published folder.
+make_set() {
+  local name="$1"
+  shift
+  if [ ! -f "$data/release-$name.done" ]; then
+    rm -rf "$data/release-$name"
+    python3 "$repo/bench/make_client.py" "$data/release-$name" "$@"
+    touch "$data/release-$name.done"
+  fi
+  if [ ! -f "$data/pub-$name.done" ]; then
+    rm -rf "$data/pub-$name"
+    "$publish" build "$data/release-$name" "$data/pub-$name" --rev 1 --critical 'system/**' >/dev/null
+    touch "$data/pub-$name.done"
+  fi
+}
+
+# serve NAME: serves pub-NAME on a free loopback port and sets url; stop_server ends it.
+server_pid=""
+stop_server() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=""
+  fi
+}
+trap stop_server EXIT
+serve() {
+  local root="$data/pub-$1" port
+  port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+  if command -v nginx >/dev/null; then
+    local prefix="$data/nginx"
+    mkdir -p "$prefix"
+    sed -e "s|@PORT@|$port|" -e "s|@ROOT@|$root|" -e "s|@PREFIX@|$prefix|" -e "s|@USER@|$(id -un)|" \
+      "$repo/tools/publish/nginx.conf" >"$prefix/nginx.conf"
+    nginx -p "$prefix" -c "$prefix/nginx.conf" &
+  else
+    "$publish" serve "$root" --port "$port" >/dev/null &
+  fi
+  server_pid=$!
+  url="http://127.0.0.1:$port/"
+  for _ in $(seq 100); do
+    curl -sf -o /dev/null "${url}files.lst.bz2" && return 0
+    sleep 0.1
+  done
+  echo "run.sh: the server of $root does not answer" >&2
+  exit 1
+}
+
+# median JSON NAME: the median wall time of a hyperfine command; cpu JSON NAME: its mean user +
+# system time; spread JSON NAME: min..max of its runs.
+median() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .median' "$1"; }
+cpu() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .user + .system' "$1"; }
+spread() { jq -r --arg n "$2" '.results[] | select(.command == $n) | "\(.min * 100 | round / 100)..\(.max * 100 | round / 100)"' "$1"; }
+ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }
+meets() { python3 -c "print('yes' if $1 $2 else 'NO')"; }
+
+# row LABEL JSON OURS BASE TARGET_OP TARGET: a table line with the wall and CPU ratios.
+row() {
+  local label="$1" json="$2" ours="$3" base="$4" op="$5" target="$6" wall
+  wall="$(ratio "$(median "$json" "$ours")" "$(median "$json" "$base")")"
+  table+=("$(printf '%-26s %9.2f %9.2f %7s %7s   %-8s %-4s %s / %s' "$label" \
+    "$(median "$json" "$ours")" "$(median "$json" "$base")" "$wall" \
+    "$(ratio "$(cpu "$json" "$ours")" "$(cpu "$json" "$base")")" "$op $target" "$(meets "$wall" "$op $target")" \
+    "$(spread "$json" "$ours")" "$(spread "$json" "$base")")")
+}
+
+# B2: the full check of an installed copy (hard links to the release) against md5sum.
+full_check() {
+  local name="$1" installed="$data/installed-$1" json="$results/b2-$1.json"
+  if [ ! -d "$installed" ]; then cp -al "$data/release-$name" "$installed"; fi
+  serve "$name"
+  # The run fetches and unpacks the list, then finds every file in place.
+  echo "B2 ($name files): load before $(load)"
+  hyperfine --warmup 1 --runs "$runs" --export-json "$json" \
+    --prepare "rm -rf '$config'" \
+    -n korvath-update "cd '$installed' && '$update' --full-check --server '$url'" \
+    -n md5sum "cd '$installed' && xargs -d '\n' md5sum <'$data/release-$name.paths' >/dev/null"
+  echo "B2 ($name files): load after $(load)"
+  stop_server
+  row "B2 full check, $name files" "$json" korvath-update md5sum "<=" 0.6
+}
+
+# B3: a fresh install against curl and bzip2 file by file.
+install() {
+  local name="$1" target="$data/target" json="$results/b3-$1.json"
+  serve "$name"
+  echo "B3 ($name files): load before $(load)"
+  hyperfine --runs "$runs" --export-json "$json" \
+    --prepare "rm -rf '$target' '$config' && mkdir '$target'" \
+    -n korvath-update "cd '$target' && '$update' --server '$url'" \
+    -n curl+bzip2 "'$repo/bench/seq_install.sh' '$url' '$data/release-$name.paths' '$target'"
+  echo "B3 ($name files): load after $(load)"
+  # Both must have installed the whole release.
+  diff -rq "$data/release-$name" "$target" >/dev/null || { echo "run.sh: the install differs from the release" >&2; exit 1; }
+  stop_server
+  row "B3 fresh install, $name files" "$json" korvath-update curl+bzip2 "<=" 0.6
+}
+
+if wants B1; then
+  RUNS=$((runs > 5 ? runs : 5)) "$repo/bench/md5.sh" "$build"
+  json="$build/md5-bench.json"
+  throughput="$(ratio "$(median "$json" openssl)" "$(median "$json" filedigest)")"
+  table+=("$(printf '%-26s %9.2f %9.2f %7s %7s   %-8s %-4s %s / %s' "B1 MD5 throughput" \
+    "$(median "$json" filedigest)" "$(median "$json" openssl)" "$throughput" "" ">= 0.95" \
+    "$(meets "$throughput" ">= 0.95")" "$(spread "$json" filedigest)" "$(spread "$json" openssl)")")
+  notes+=("B1: the ratio is of throughputs (OpenSSL's time / FileDigest's); md5sum: $(ratio "$(median "$json" md5sum)" "$(median "$json" filedigest)")")
+fi
+
+sizes=()
+wants B6 && sizes=(200 2000 20000)
+{ wants B2 || wants B3 || wants B4; } && [[ " ${sizes[*]} " != *" 2000 "* ]] && sizes+=(2000)
+for n in "${sizes[@]}"; do
+  make_set "$n" --files "$n"
+  if wants B2 || wants B6; then full_check "$n"; fi
+  if wants B3 || wants B6; then install "$n"; fi
+done
+
+if wants B4; then
+  make_set 2000 --files 2000
+  serve 2000
+  json="$results/b4.json"
+  echo "B4: load before $(load)"
+  hyperfine --runs "$runs" --export-json "$json" \
+    --prepare "rm -rf '$data/target' && mkdir '$data/target'" \
+    -n owner-thread "cd '$data/target' && '$handoff' queue '$url'" \
+    -n inline "cd '$data/target' && '$handoff' inline '$url'"
+  echo "B4: load after $(load)"
+  (cd "$data/target" && rm -rf ./* && "$handoff" inline "$url" 2>&1 >/dev/null | tail -1) | sed 's/^/B4: /'
+  stop_server
+  row "B4 hand-off, 2000 files" "$json" owner-thread inline "<=" 1.03
+fi
+
+if wants B5; then
+  make_set 1 --files 1 --kind noise
+  serve 1
+  peaks=()
+  for _ in $(seq "$runs"); do
+    rm -rf "$data/target" "$config" && mkdir "$data/target"
+    line="$(cd "$data/target" && python3 "$repo/bench/peak_memory.py" -- "$update" --server "$url")"
+    echo "B5: $line"
+    peaks+=("$line")
+  done
+  stop_server
+  anon="$(printf '%s\n' "${peaks[@]}" | sed 's/.*rss_anon_kib=\([0-9]*\).*/\1/' | sort -n | sed -n "$(((runs + 1) / 2))p")"
+  dirty="$(printf '%s\n' "${peaks[@]}" | sed 's/.*private_dirty_kib=\([0-9]*\).*/\1/' | sort -n | sed -n "$(((runs + 1) / 2))p")"
+  mib="$(python3 -c "print(f'{max($anon, $dirty) / 1024:.1f}')")"
+  table+=("$(printf '%-26s %9s %9s %7s %7s   %-8s %-4s RssAnon %s KiB, Private_Dirty %s KiB' "B5 peak private MiB" \
+    "$mib" "" "" "" "<= 64" "$(meets "$mib" "<= 64")" "$anon" "$dirty")")
+fi
+
+echo
+echo "Ratios of the medians of $runs runs on $(nproc) cores (load now $(load)); cpu = (user + system) ratio"
+printf '%-26s %9s %9s %7s %7s   %-8s %-4s %s\n' benchmark ours_s base_s wall cpu target met "spread ours / base (s)"
+printf '%s\n' "${table[@]}"
+for note in "${notes[@]}"; do echo "$note"; done

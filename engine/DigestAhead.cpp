@@ -1,0 +1,72 @@
+#include "engine/DigestAhead.h"
+
+#include <algorithm>
+
+#include "engine/GetFilesThr.h"
+#include "engine/LocalPath.h"
+#include "platform/File.h"
+
+namespace korvath {
+namespace {
+
+// More threads than this only queue up on the disk.
+constexpr unsigned kMaxThreads = 8;
+constexpr size_t kNobody = static_cast<size_t>(-1);
+
+}  // namespace
+
+TDigestAhead::TDigestAhead(const std::string& workDir, const TStringList& section, unsigned threads)
+    : FWorkDir(workDir),
+      FSection(section),
+      FFiles(section.size()),
+      FReady(section.size(), 0),
+      FWaitingFor(kNobody) {
+  if (threads == 0) threads = std::thread::hardware_concurrency();
+  threads = std::clamp(threads, 1u, kMaxThreads);
+  try {
+    for (unsigned i = 0; i < threads; ++i) FThreads.emplace_back([this] { Work(); });
+  } catch (...) {
+    Stop();
+    throw;
+  }
+}
+
+TDigestAhead::~TDigestAhead() {
+  Stop();
+}
+
+void TDigestAhead::Stop() {
+  FStopping = true;
+  for (std::thread& thread : FThreads) thread.join();
+  FThreads.clear();
+}
+
+void TDigestAhead::Work() {
+  for (size_t i = FNext++; i < FSection.size() && !FStopping; i = FNext++) {
+    TLocalFile file;
+    try {
+      const TFileEntry entry = SplitFileEntry(FSection[i]);
+      if (RefusedPathReason(entry.Path).empty()) {
+        file.Local = LocalPathOf(FWorkDir, entry.Path);
+        file.Exists = platform::FileExists(file.Local);
+        if (file.Exists) FileDigest(file.Local, file.Digest);
+      }
+    } catch (const std::exception&) {
+      // An entry that cannot be read is the worker's to report when it gets there.
+    }
+    const std::lock_guard lock(FLock);
+    FFiles[i] = std::move(file);
+    FReady[i] = 1;
+    if (FWaitingFor == i) FReadyWake.notify_one();
+  }
+}
+
+const TDigestAhead::TLocalFile& TDigestAhead::Get(size_t index) {
+  std::unique_lock lock(FLock);
+  FWaitingFor = index;
+  FReadyWake.wait(lock, [&] { return FReady[index] != 0; });
+  FWaitingFor = kNobody;
+  return FFiles[index];
+}
+
+}  // namespace korvath

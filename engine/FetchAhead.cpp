@@ -1,0 +1,432 @@
+#include "engine/FetchAhead.h"
+
+#include <algorithm>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include "engine/GetFilesThr.h"
+#include "engine/LocalPath.h"
+#include "platform/File.h"
+
+namespace korvath {
+namespace {
+
+// How far the transfers may run ahead of the file the worker shows: enough files and bytes to
+// keep every core unpacking behind a large file, few enough to bound the temporaries on disk.
+constexpr size_t kMaxFilesAhead = 64;
+constexpr int64_t kMaxBytesAhead = 192 * kMiB;
+// Recorded gauge calls not yet replayed. Beyond this the download waits for the window, which
+// bounds the memory the records take when the window's thread is slow to answer.
+constexpr size_t kMaxPendingCalls = 64 * 1024;
+constexpr unsigned kMaxUnpackers = 4;
+
+// A transfer of a file the worker gave up on, or of a pass that ends, stops at its next
+// gauge call.
+class ECancelled : public Exception {
+ public:
+  ECancelled() : Exception("cancelled") {}
+};
+
+// The download being unpacked. It is deleted once it has been opened, whatever happens next,
+// as the unpacking of a single file does.
+class TSourceFile {
+ public:
+  explicit TSourceFile(const std::string& fileName)
+      : FFileName(fileName), FStream(std::in_place, fileName, fmOpenRead | fmShareDenyWrite) {}
+  ~TSourceFile() {
+    FStream.reset();  // closed first: an open file cannot be deleted on Windows
+    platform::DeleteFile(FFileName);
+  }
+  TSourceFile(const TSourceFile&) = delete;
+  TSourceFile& operator=(const TSourceFile&) = delete;
+
+  TFileStream& Stream() { return *FStream; }
+
+ private:
+  std::string FFileName;
+  std::optional<TFileStream> FStream;
+};
+
+// Passes what is written on to the target and takes its digest on the way, so that the
+// unpacked file need not be read again to be checked.
+class THashingStream final : public TStream {
+ public:
+  explicit THashingStream(TStream& target) : FTarget(target) { DigestInit(FContext); }
+
+  int32_t Read(void* /*buffer*/, int32_t /*count*/) override {
+    throw EReadError("Stream read error");
+  }
+  int32_t Write(const void* buffer, int32_t count) override {
+    const int32_t done = FTarget.Write(buffer, count);
+    if (done > 0) DigestUpdate(FContext, buffer, static_cast<uint32_t>(done));
+    return done;
+  }
+  // Unpacking only appends; a position query goes to the target.
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    if (offset != 0 || origin != TSeekOrigin::soCurrent)
+      throw EStreamError("Invalid stream operation");
+    return FTarget.Seek(offset, origin);
+  }
+  using TStream::Seek;
+
+  TDigestBytes Final() {
+    TDigestBytes digest;
+    DigestFinal(FContext, digest);
+    return digest;
+  }
+
+ private:
+  TStream& FTarget;
+  TDigestContext FContext;
+};
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+void ForceFolderOf(const std::string& path) {
+  const size_t cut = path.find_last_of(platform::kPathDelim);
+  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut);
+  if (!folder.empty() && !platform::DirectoryExists(folder) && !platform::ForceDirectories(folder))
+    throw EFileFailed("its folder cannot be created (" +
+                      platform::SysErrorMessage(platform::LastError()) + ")");
+}
+
+// The window of a transfer thread: every call of its transfer goes into the record of the file
+// it works on.
+class TFetchAhead::TRecorder final : public IRunView {
+ public:
+  TRecorder(TFetchAhead& ahead, TPhase phase) : FAhead(ahead), FPhase(phase) {}
+
+  size_t FIndex = 0;  // the file being transferred
+
+  void SetGaugeMax(int32_t gaugeIndex, int32_t maximum) override {
+    FAhead.Record(FIndex, FPhase, TGaugeCall{true, gaugeIndex, maximum});
+  }
+  void SetFileProgress(int32_t position) override {
+    FAhead.Record(FIndex, FPhase, TGaugeCall{false, kFileGauge, position});
+  }
+  // Transfers move the file gauge only; the rest of the window is the worker's.
+  void ShowStatus(const std::string&) override {
+    throw std::logic_error("a transfer shows no status");
+  }
+  void SetTotalProgress(int32_t) override {
+    throw std::logic_error("a transfer leaves the total gauge alone");
+  }
+  void StoreRevision(int32_t) override { throw std::logic_error("a transfer stores no revision"); }
+  void DisableButtons() override { throw std::logic_error("a transfer leaves the buttons alone"); }
+  void EnableButtons() override { throw std::logic_error("a transfer leaves the buttons alone"); }
+
+ private:
+  TFetchAhead& FAhead;
+  TPhase FPhase;
+};
+
+// A transfer thread: the worker's own download and unpacking, with a recorder for a window.
+class TFetchAhead::TAgent : public TTransferWorker {
+ public:
+  // The base keeps a reference to the recorder, which it first uses once the thread runs.
+  TAgent(TFetchAhead& ahead, TPhase phase)
+      : TTransferWorker(FRecorder, TDirectSynchronizer::Instance()),
+        FAhead(ahead),
+        FRecorder(ahead, phase) {}
+
+  void WorkOn(size_t index) { FRecorder.FIndex = index; }
+
+ protected:
+  TFetchAhead& FAhead;
+
+ private:
+  TRecorder FRecorder;
+};
+
+class TFetchAhead::TFetcher final : public TAgent {
+ public:
+  explicit TFetcher(TFetchAhead& ahead) : TAgent(ahead, TPhase::Download) {}
+
+ protected:
+  void Execute() override { FAhead.FetchAll(*this); }
+};
+
+class TFetchAhead::TUnpacker final : public TAgent {
+ public:
+  explicit TUnpacker(TFetchAhead& ahead) : TAgent(ahead, TPhase::Unpack) {}
+
+  // Unpacks the download into the unpacked temporary, as UnpackFile does, and returns the
+  // digest of what it wrote.
+  TDigestBytes Unpack(const TFileNames& names) {
+    TSourceFile source(names.Download);
+    TFileStream target(names.Unpacked, fmCreate);
+    THashingStream hashed(target);
+    UnpackStream(source.Stream(), hashed);
+    return hashed.Final();
+  }
+
+ protected:
+  void Execute() override { FAhead.UnpackAll(*this); }
+};
+
+TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
+    : FSettings(std::move(settings)), FFiles(entries.size()), FSizeBefore(entries.size() + 1, 0) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    TFile& file = FFiles[i];
+    try {
+      const TFileEntry entry = SplitFileEntry(entries[i]);
+      if (RefusedPathReason(entry.Path).empty()) {
+        file.Size = EntrySize(entry.Size);
+        file.Path = entry.Path;
+        file.Address = FSettings.Server + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
+        // A temporary that carries the name of a listed file, or a download that a backup copy
+        // could land on, must wait until every file before it is done.
+        const std::string key = ListKey(entry.Path);
+        file.RunsAhead = FSettings.ListedPaths.count(ListKey(entry.Path + kDownloadSuffix)) == 0 &&
+                         FSettings.ListedPaths.count(ListKey(entry.Path + kUnpackSuffix)) == 0 &&
+                         !(FSettings.CreateBackup && StartsWith(key, "backup\\"));
+      }
+    } catch (const Exception&) {
+      // The worker raises the entry's error itself when it gets there; nothing is fetched.
+      file.Path.clear();
+    }
+    FSizeBefore[i + 1] = FSizeBefore[i] + file.Size;
+  }
+  // One unpacking thread per core, up to a few: one connection rarely feeds more, and each
+  // holds a decoder of some megabytes.
+  unsigned unpackers =
+      FSettings.Unpackers != 0 ? FSettings.Unpackers : std::thread::hardware_concurrency();
+  unpackers = std::clamp(unpackers, 1u, kMaxUnpackers);
+  try {
+    FFetcher = std::make_unique<TFetcher>(*this);
+    FFetcher->SetHttpOpener(FSettings.HttpOpener);
+    FFetcher->Resume();
+    for (unsigned i = 0; i < unpackers; ++i) {
+      FUnpackers.push_back(std::make_unique<TUnpacker>(*this));
+      FUnpackers.back()->Resume();
+    }
+  } catch (...) {
+    Stop();
+    throw;
+  }
+}
+
+TFetchAhead::~TFetchAhead() {
+  Stop();
+  // Whatever was fetched or unpacked for a file the worker did not finish goes.
+  for (size_t i = FCurrent; i < FFiles.size(); ++i) {
+    const TFileNames& names = FFiles[i].Names;
+    if (names.Local.empty()) continue;
+    platform::DeleteFile(names.Download);
+    platform::DeleteFile(names.Unpacked);
+  }
+}
+
+void TFetchAhead::Stop() {
+  {
+    const std::lock_guard lock(FLock);
+    FStopping = true;
+  }
+  FFetcherWake.notify_all();
+  FUnpackerWake.notify_all();
+  if (FFetcher) FFetcher->WaitFor();
+  for (const auto& unpacker : FUnpackers) unpacker->WaitFor();
+}
+
+bool TFetchAhead::MayFetch(size_t index) const {
+  if (index <= FCurrent) return true;
+  const TFile& file = FFiles[index];
+  return file.RunsAhead && index - FCurrent < kMaxFilesAhead &&
+         FSizeBefore[index + 1] - FSizeBefore[FCurrent] <= kMaxBytesAhead;
+}
+
+void TFetchAhead::FetchAll(TFetcher& fetcher) {
+  for (size_t i = 0; i < FFiles.size(); ++i) {
+    TFile& file = FFiles[i];
+    {
+      std::unique_lock lock(FLock);
+      FFetcherWake.wait(lock, [&] { return FStopping || MayFetch(i); });
+      if (FStopping) return;
+      if (file.Path.empty() || file.Cancelled) {
+        file.Stage = TStage::Skipped;
+        FWorkerWake.notify_all();
+        continue;
+      }
+      file.Busy = true;
+      file.Stage = TStage::Fetching;
+    }
+    // The names are resolved against the folders as the files before this one left them.
+    TFileNames names;
+    names.Local = LocalPathOf(FSettings.WorkDir, file.Path);
+    names.Download = names.Local + kDownloadSuffix;
+    names.Unpacked = names.Local + kUnpackSuffix;
+    {
+      const std::lock_guard lock(FLock);
+      file.Names = names;
+    }
+    std::exception_ptr error;
+    bool opened = false;
+    try {
+      fetcher.WorkOn(i);
+      ForceFolderOf(names.Local);
+      opened = fetcher.DownloadFile(file.Address, names.Download, true,
+                                    MaxBodyFor(static_cast<int32_t>(file.Size)));
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      const std::lock_guard lock(FLock);
+      file.Busy = false;
+      file.Error = error;
+      file.Stage = error ? TStage::FetchFailed : opened ? TStage::Fetched : TStage::NotOpened;
+    }
+    FWorkerWake.notify_all();
+    FUnpackerWake.notify_all();
+    // The server is gone: the worker ends the pass at this file, so nothing after it is asked for.
+    if (!error && !opened) return;
+  }
+}
+
+void TFetchAhead::UnpackAll(TUnpacker& unpacker) {
+  for (;;) {
+    size_t index = 0;
+    {
+      std::unique_lock lock(FLock);
+      // The earliest finished download: the worker needs the files in list order.
+      const auto next = [&]() -> std::optional<size_t> {
+        for (size_t i = FCurrent; i < FFiles.size() && FFiles[i].Stage != TStage::Waiting; ++i)
+          if (FFiles[i].Stage == TStage::Fetched && !FFiles[i].Cancelled) return i;
+        return std::nullopt;
+      };
+      std::optional<size_t> found;
+      FUnpackerWake.wait(lock, [&] { return FStopping || (found = next()).has_value(); });
+      if (FStopping) return;
+      index = *found;
+      FFiles[index].Busy = true;
+      FFiles[index].Stage = TStage::Unpacking;
+    }
+    TFile& file = FFiles[index];
+    std::exception_ptr error;
+    TDigestBytes digest{};
+    try {
+      unpacker.WorkOn(index);
+      digest = unpacker.Unpack(file.Names);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      const std::lock_guard lock(FLock);
+      file.Busy = false;
+      file.Error = error;
+      file.Digest = digest;
+      file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
+    }
+    FWorkerWake.notify_all();
+  }
+}
+
+void TFetchAhead::Record(size_t index, TPhase phase, const TGaugeCall& call) {
+  std::unique_lock lock(FLock);
+  TFile& file = FFiles[index];
+  if (phase == TPhase::Download) {
+    // Only the download waits for the worker: unpacking always finishes what the worker waits for.
+    FFetcherHeld = true;
+    FFetcherWake.wait(
+        lock, [&] { return FStopping || file.Cancelled || FPendingCalls < kMaxPendingCalls; });
+    FFetcherHeld = false;
+  }
+  if (FStopping || file.Cancelled) throw ECancelled();
+  std::vector<TGaugeCall>& calls =
+      phase == TPhase::Download ? file.DownloadCalls : file.UnpackCalls;
+  calls.push_back(call);
+  ++FPendingCalls;
+  // The worker takes every call there is when it wakes, so only the first one wakes it.
+  if (FWaitingFor == index && calls.size() == 1) FWorkerWake.notify_one();
+}
+
+void TFetchAhead::Replay(size_t index, TPhase phase, const TReplay& replay,
+                         std::initializer_list<TStage> during) {
+  TFile& file = FFiles[index];
+  std::vector<TGaugeCall>& calls =
+      phase == TPhase::Download ? file.DownloadCalls : file.UnpackCalls;
+  const auto inPhase = [&] {
+    return std::find(during.begin(), during.end(), file.Stage) != during.end();
+  };
+  std::vector<TGaugeCall> batch;
+  for (bool done = false; !done;) {
+    {
+      std::unique_lock lock(FLock);
+      FWaitingFor = index;
+      FWorkerWake.wait(lock, [&] { return !calls.empty() || !inPhase(); });
+      FWaitingFor = kNobody;
+      // Every call of a transfer is recorded before its file leaves the phase.
+      done = !inPhase();
+      batch.clear();
+      std::swap(batch, calls);
+      FPendingCalls -= batch.size();
+      if (FFetcherHeld) FFetcherWake.notify_one();
+    }
+    for (const TGaugeCall& call : batch) replay(call);
+  }
+}
+
+bool TFetchAhead::ReplayDownload(size_t index, const TReplay& replay) {
+  Replay(index, TPhase::Download, replay, {TStage::Waiting, TStage::Fetching});
+  const std::lock_guard lock(FLock);
+  const TFile& file = FFiles[index];
+  switch (file.Stage) {
+    case TStage::NotOpened:
+      return false;
+    case TStage::FetchFailed:
+      std::rethrow_exception(file.Error);
+    case TStage::Skipped:
+      throw std::logic_error("the download of a skipped file was asked for");
+    default:
+      return true;
+  }
+}
+
+const TFetchAhead::TFileNames& TFetchAhead::Names(size_t index) const {
+  return FFiles[index].Names;
+}
+
+TDigestBytes TFetchAhead::ReplayUnpack(size_t index, const TReplay& replay) {
+  Replay(index, TPhase::Unpack, replay, {TStage::Fetched, TStage::Unpacking});
+  const std::lock_guard lock(FLock);
+  const TFile& file = FFiles[index];
+  if (file.Stage == TStage::UnpackFailed) std::rethrow_exception(file.Error);
+  return file.Digest;
+}
+
+void TFetchAhead::Discard(size_t index) {
+  TFile& file = FFiles[index];
+  {
+    std::unique_lock lock(FLock);
+    file.Cancelled = true;
+    FFetcherWake.notify_one();
+    FWaitingFor = index;
+    FWorkerWake.wait(lock, [&] { return !file.Busy; });
+    FWaitingFor = kNobody;
+    FPendingCalls -= file.DownloadCalls.size() + file.UnpackCalls.size();
+    file.DownloadCalls = {};
+    file.UnpackCalls = {};
+  }
+  FFetcherWake.notify_one();
+  if (file.Names.Local.empty()) return;
+  platform::DeleteFile(file.Names.Download);
+  platform::DeleteFile(file.Names.Unpacked);
+}
+
+void TFetchAhead::Finished(size_t index) {
+  {
+    const std::lock_guard lock(FLock);
+    TFile& file = FFiles[index];
+    FPendingCalls -= file.DownloadCalls.size() + file.UnpackCalls.size();
+    file.DownloadCalls = {};
+    file.UnpackCalls = {};
+    FCurrent = index + 1;
+  }
+  FFetcherWake.notify_one();
+}
+
+}  // namespace korvath

@@ -1,0 +1,142 @@
+// The transfers of the replacement pass, run ahead of what the window shows: one thread
+// downloads the collected files in list order, one request after the other, into their ".bz2"
+// temporaries, and a pool unpacks finished downloads into their ".unpack" temporaries, taking
+// the digest of what it writes. Every gauge call of a transfer is written down as it happens;
+// the worker then shows the files one by one by making those same calls itself, so the window
+// sees what a file-by-file replacement shows while both cores unpack.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/TransferWorker.h"
+#include "transfer/Misc.h"
+#include "transfer/md5.h"
+
+namespace korvath {
+
+// Why one file could not be replaced; the pass goes on with the next one.
+class EFileFailed : public Exception {
+  using Exception::Exception;
+};
+
+// Creates the folders above Path that are missing; raises EFileFailed when it cannot.
+void ForceFolderOf(const std::string& path);
+
+// One gauge call of a transfer: a gauge's maximum, or the file gauge's position.
+struct TGaugeCall {
+  bool IsMaximum = false;
+  int32_t GaugeIndex = 0;
+  int32_t Value = 0;
+};
+
+class TFetchAhead {
+ public:
+  struct TSettings {
+    std::string WorkDir;  // ends with the separator
+    std::string Server;   // ends with "/"
+    bool CreateBackup = false;
+    // Every listed path as ListKey gives it: a file whose temporaries carry a listed name is
+    // only touched once every file before it is done, as in a file-by-file pass.
+    std::set<std::string> ListedPaths;
+    TTransferWorker::HttpOpener HttpOpener;
+    // Unpacking threads; 0 means one per hardware thread.
+    unsigned Unpackers = 0;
+  };
+  struct TFileNames {
+    std::string Local;
+    std::string Download;  // Local + ".bz2"
+    std::string Unpacked;  // Local + ".unpack"
+  };
+  using TReplay = std::function<void(const TGaugeCall&)>;
+
+  // Starts the transfers of Entries (whole list lines, already checked by the checking pass).
+  TFetchAhead(TSettings settings, const TStringList& entries);
+  // Stops the transfers and removes the temporaries of every file the worker has not finished.
+  ~TFetchAhead();
+  TFetchAhead(const TFetchAhead&) = delete;
+  TFetchAhead& operator=(const TFetchAhead&) = delete;
+
+  // Shows file Index's download through Replay, call by call, waiting for each. False when its
+  // address could not be opened (nothing was written; no later file is fetched); raises what the
+  // download raised.
+  bool ReplayDownload(size_t index, const TReplay& replay);
+  // The file's names, once its download has been replayed.
+  const TFileNames& Names(size_t index) const;
+  // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
+  // unpacking raised.
+  TDigestBytes ReplayUnpack(size_t index, const TReplay& replay);
+  // Stops any work on the file and removes its temporaries.
+  void Discard(size_t index);
+  // The worker is done with file Index and goes on with the next one.
+  void Finished(size_t index);
+
+ private:
+  class TRecorder;
+  class TAgent;
+  class TFetcher;
+  class TUnpacker;
+  enum class TPhase { Download, Unpack };
+  enum class TStage {
+    Waiting,
+    Fetching,
+    Fetched,
+    NotOpened,
+    FetchFailed,
+    Skipped,
+    Unpacking,
+    Unpacked,
+    UnpackFailed
+  };
+  struct TFile {
+    std::string Path;     // the list's spelling; empty when the entry is refused or unreadable
+    std::string Address;  // the server's copy
+    int64_t Size = 0;     // the listed (compressed) size
+    bool RunsAhead = true;
+    TFileNames Names;
+    TStage Stage = TStage::Waiting;
+    bool Busy = false;  // a transfer thread works on it
+    bool Cancelled = false;
+    std::vector<TGaugeCall> DownloadCalls, UnpackCalls;  // not yet replayed
+    std::exception_ptr Error;
+    TDigestBytes Digest{};
+  };
+
+  void Stop();
+  // Transfer threads' side.
+  void Record(size_t index, TPhase phase, const TGaugeCall& call);
+  void FetchAll(TFetcher& fetcher);
+  void UnpackAll(TUnpacker& unpacker);
+  bool MayFetch(size_t index) const;
+  // Worker's side: replays the phase's calls until the file has left the given stages.
+  void Replay(size_t index, TPhase phase, const TReplay& replay,
+              std::initializer_list<TStage> during);
+
+  const TSettings FSettings;
+  std::vector<TFile> FFiles;
+  std::vector<int64_t> FSizeBefore;  // sum of the listed sizes of the files before each one
+
+  static constexpr size_t kNobody = static_cast<size_t>(-1);
+  std::mutex FLock;
+  std::condition_variable FWorkerWake;    // the file the worker waits for has changed
+  std::condition_variable FFetcherWake;   // the worker moved on or took calls, or a stop
+  std::condition_variable FUnpackerWake;  // a download is finished, or a stop
+  size_t FCurrent = 0;                    // the file the worker shows
+  size_t FWaitingFor = kNobody;           // the file the worker waits for
+  size_t FPendingCalls = 0;               // recorded and not yet replayed
+  bool FFetcherHeld = false;              // the download waits for the worker to take calls
+  bool FStopping = false;
+
+  std::unique_ptr<TFetcher> FFetcher;
+  std::vector<std::unique_ptr<TUnpacker>> FUnpackers;
+};
+
+}  // namespace korvath

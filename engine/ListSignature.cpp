@@ -1,0 +1,68 @@
+// The check of the update list's signature: fetched right after the list, compared with the
+// list's exact bytes before anything of it is unpacked. A refused list leaves nothing behind.
+#include "engine/GetFilesThr.h"
+#include "platform/File.h"
+#include "runtime/Classes.h"
+#include "transfer/Signature.h"
+
+namespace korvath {
+namespace {
+
+// A downloaded file that is removed when this goes, unless the run keeps it.
+class TDownloadedFile {
+ public:
+  explicit TDownloadedFile(std::string fileName) : FFileName(std::move(fileName)) {}
+  ~TDownloadedFile() {
+    if (!FKept) platform::DeleteFile(FFileName);
+  }
+  TDownloadedFile(const TDownloadedFile&) = delete;
+  TDownloadedFile& operator=(const TDownloadedFile&) = delete;
+
+  const std::string& Name() const { return FFileName; }
+  void Keep() { FKept = true; }
+
+ private:
+  std::string FFileName;
+  bool FKept = false;
+};
+
+// A file's whole content; the callers' download limits keep it small enough.
+std::string ReadWhole(const std::string& fileName) {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  std::string bytes(static_cast<size_t>(stream.Size()), '\0');
+  if (!bytes.empty()) stream.ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  return bytes;
+}
+
+}  // namespace
+
+void GFilesThread::CheckListSignature(const std::string& listAddress) {
+  TDownloadedFile list(FWorkDir + "files.lst.bz2");
+  TDownloadedFile signature(list.Name() + kSignatureSuffix);
+  const std::string signatureAddress = listAddress + kSignatureSuffix;
+  bool opened = false;
+  try {
+    opened = DownloadFile(signatureAddress, signature.Name(), false, kMaxSignatureDownload);
+  } catch (const EDownloadTooLong& e) {
+    throw EListRefused("The update list's signature " + signatureAddress + " is not a signature (" +
+                       e.Message() + "); the list is not used");
+  }
+  if (!opened)
+    throw EListRefused("The update list's signature " + signatureAddress +
+                       " could not be opened; the list is not used");
+  const std::string signatureBytes = ReadWhole(signature.Name());
+  // An unsigned server answers with its error page, whatever the status.
+  if (signatureBytes.size() != kSignatureBytes)
+    throw EListRefused(
+        Format("The update list's signature %s is missing or not a signature (%d bytes "
+               "where a signature has %d); the list is not used",
+               signatureAddress.c_str(), static_cast<int>(signatureBytes.size()),
+               static_cast<int>(kSignatureBytes)));
+  if (!VerifyListSignature(ReadWhole(list.Name()), signatureBytes, FListPublicKey))
+    throw EListRefused(
+        "The update list does not match its signature: it is not the list its "
+        "publisher signed, and it is not used");
+  list.Keep();  // unpacking it removes it
+}
+
+}  // namespace korvath

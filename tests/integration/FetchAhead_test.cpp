@@ -1,0 +1,294 @@
+// The replacement pass with its transfers running ahead: the window must see exactly what a
+// file-by-file pass shows, the server must get one request after the other, and work done ahead
+// of a pass that ends early must leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "engine/GetFilesThr.h"
+#include "platform/Http.h"
+#include "tests/support/Bz2Compress.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/Release.h"
+#include "tests/support/SettingsFixture.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UpdateRunner.h"
+
+namespace korvath {
+namespace {
+
+using test::Exists;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+using Strings = std::vector<std::string>;
+
+constexpr const char* kBase = "http://fake.example/";
+
+// An update server in memory that hands bodies out in reads of whatever size is asked, and
+// writes down how many transfers were open at once.
+class FakeServer {
+ public:
+  void Serve(const std::string& path, const std::string& body) {
+    const std::lock_guard lock(FLock);
+    FBodies[path] = body;
+  }
+  // Opening the address fails, as with a dead server.
+  void Refuse(const std::string& path) {
+    const std::lock_guard lock(FLock);
+    FRefused.push_back(path);
+  }
+  std::string PublishFile(const std::string& listPath, const std::string& content) {
+    const std::string compressed = test::Bz2Compress(content);
+    Serve(ReplaceAll(listPath, "\\", "/") + ".bz2", compressed);
+    return listPath + "|" + test::Md5Hex(content) + "|" + std::to_string(compressed.size());
+  }
+  Strings Requests() const {
+    const std::lock_guard lock(FLock);
+    return FRequests;
+  }
+  int MostOpenAtOnce() const { return FMostOpen; }
+
+  TTransferWorker::HttpOpener Opener() {
+    return [this](const std::string&) -> std::unique_ptr<platform::HttpSession> {
+      return std::make_unique<Session>(*this);
+    };
+  }
+
+ private:
+  class Response : public platform::HttpResponse {
+   public:
+    Response(FakeServer& server, std::string body) : FServer(server), FBody(std::move(body)) {
+      const int open = ++FServer.FOpen;
+      int most = FServer.FMostOpen;
+      while (open > most && !FServer.FMostOpen.compare_exchange_weak(most, open)) {
+      }
+    }
+    ~Response() override { --FServer.FOpen; }
+    size_t Read(char* buffer, size_t count) override {
+      const size_t n = std::min(count, FBody.size() - FPos);
+      std::copy_n(FBody.data() + FPos, n, buffer);
+      FPos += n;
+      return n;
+    }
+
+   private:
+    FakeServer& FServer;
+    std::string FBody;
+    size_t FPos = 0;
+  };
+  class Session : public platform::HttpSession {
+   public:
+    explicit Session(FakeServer& server) : FServer(server) {}
+    std::unique_ptr<platform::HttpResponse> OpenUrl(const std::string& url) override {
+      const std::string path = url.substr(std::string(kBase).size());
+      const std::lock_guard lock(FServer.FLock);
+      FServer.FRequests.push_back(path);
+      if (std::find(FServer.FRefused.begin(), FServer.FRefused.end(), path) !=
+          FServer.FRefused.end())
+        return nullptr;
+      const auto body = FServer.FBodies.find(path);
+      return std::make_unique<Response>(
+          FServer, body == FServer.FBodies.end() ? std::string("not found") : body->second);
+    }
+    void DeleteUrlCacheEntry(const std::string&) override {}
+
+   private:
+    FakeServer& FServer;
+  };
+
+  mutable std::mutex FLock;
+  std::map<std::string, std::string> FBodies;
+  Strings FRefused;
+  Strings FRequests;
+  std::atomic<int> FOpen{0};
+  std::atomic<int> FMostOpen{0};
+};
+
+// A window that is slow to show each extraction, so that the transfers run well ahead of it,
+// and that fails at one status text if asked to.
+class SlowView : public test::RecordingView {
+ public:
+  std::string FailAt;
+  void ShowStatus(const std::string& status) override {
+    RecordingView::ShowStatus(status);
+    if (status.rfind("Extracting ", 0) == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    if (!FailAt.empty() && status == FailAt) throw std::runtime_error("the window went away");
+  }
+};
+
+// What a plain worker's download and unpacking of one file show, made one after the other.
+class Reference : public TTransferWorker {
+ public:
+  explicit Reference(IRunView& view) : TTransferWorker(view, TDirectSynchronizer::Instance()) {}
+  void Execute() override {}
+};
+
+class ReplaceAhead : public SettingsFixture {
+ protected:
+  struct Outcome {
+    Strings Calls;
+    Strings FailedFiles;
+  };
+  Outcome Run(SlowView& view) {
+    test::RecordingLog log;
+    GFilesThread worker(view, TDirectSynchronizer::Instance(), &log);
+    worker.FServer = kBase;
+    worker.FRevision = 1;
+    worker.SetHttpOpener(FServer.Opener());
+    worker.Resume();
+    worker.WaitFor();
+    return {view.Calls, log.Files};
+  }
+
+  // The calls a file-by-file pass makes for entry Number (0-based) of the pass.
+  Strings ExpectedFileCalls(const std::string& listPath, const std::string& content,
+                            size_t number) {
+    FakeServer single;
+    const std::string entry = single.PublishFile(listPath, content);
+    test::RecordingView view;
+    Reference reference(view);
+    reference.SetHttpOpener(single.Opener());
+    const std::string size = entry.substr(entry.rfind('|') + 1);
+    const std::string download = FScratch / "file.bz2";
+    EXPECT_TRUE(
+        reference.DownloadFile(kBase + ReplaceAll(listPath, "\\", "/") + ".bz2", download, true));
+    const size_t downloadCalls = view.Calls.size();
+    reference.UnpackFile(download, FScratch / "file");
+    Strings expected{"status:Downloading " + listPath, "max0:" + size};
+    expected.insert(expected.end(), view.Calls.begin(),
+                    view.Calls.begin() + static_cast<std::ptrdiff_t>(downloadCalls));
+    expected.push_back("status:Extracting " + listPath);
+    expected.insert(expected.end(), view.Calls.begin() + static_cast<std::ptrdiff_t>(downloadCalls),
+                    view.Calls.end());
+    expected.push_back("total:" + std::to_string(number + 1));
+    return expected;
+  }
+
+  static bool NoTemporaries(const std::string& folder) {
+    for (const auto& [name, content] : test::FolderContents(folder))
+      if (name.size() > 4 && (name.ends_with(".bz2") || name.ends_with(".unpack"))) return false;
+    return true;
+  }
+
+  FakeServer FServer;
+  test::TempDir FScratch;
+};
+
+TEST_F(ReplaceAhead, WindowSeesEachFileAsAFileByFilePassShowsIt) {
+  // Sizes around the 1,024-byte download reads and the 65,536-byte unpacking blocks, in nested
+  // folders, with several files large enough to keep the transfers busy ahead of the window.
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"empty.dat", ""},
+      {"one.dat", "1"},
+      {"sys\\exact.dat", test::NoiseBytes(1024 - 60, 2)},
+      {"sys\\deep\\Sub\\noise.bin", test::NoiseBytes(300000, 3)},
+      {"text.txt", std::string(500000, 'k')},
+      {"sys\\deep\\more.bin", test::NoiseBytes(140000, 4)},
+      {"last.dat", test::NoiseBytes(70000, 5)},
+  };
+  Strings entries, expected;
+  for (size_t i = 0; i < files.size(); ++i) {
+    entries.push_back(FServer.PublishFile(files[i].first, files[i].second));
+    const Strings one = ExpectedFileCalls(files[i].first, files[i].second, i);
+    expected.insert(expected.end(), one.begin(), one.end());
+  }
+  expected.push_back("total:0");
+  FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, entries, {})));
+
+  SlowView view;
+  const Outcome run = Run(view);
+  const auto first = std::find(run.Calls.begin(), run.Calls.end(), "status:Downloading empty.dat");
+  ASSERT_NE(first, run.Calls.end());
+  const Strings pass(
+      first, std::min(run.Calls.end(), first + static_cast<std::ptrdiff_t>(expected.size())));
+  EXPECT_EQ(pass, expected);
+  EXPECT_EQ(view.Only("status:").back(), "status:All the files have been updated");
+  for (const auto& [path, content] : files)
+    EXPECT_EQ(ReadFileBytes(FGame / ReplaceAll(path, "\\", "/")), content) << path;
+  EXPECT_EQ(FServer.MostOpenAtOnce(), 1) << "requests go to the server one after the other";
+  EXPECT_TRUE(NoTemporaries(FGame.Path()));
+}
+
+TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedStopsThePassAndNothingAfterItIsAskedFor) {
+  Strings entries;
+  for (int i = 1; i <= 8; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".dat";
+    WriteFileBytes(FGame / name, "old " + name);
+    entries.push_back(FServer.PublishFile(name, test::NoiseBytes(90000, static_cast<uint32_t>(i))));
+  }
+  FServer.Refuse("f4.dat.bz2");
+  FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, entries, {})));
+
+  SlowView view;
+  const Outcome run = Run(view);
+  EXPECT_EQ(view.Only("status:").back(), "status:Update Failed");
+  for (int i = 1; i <= 8; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".dat";
+    EXPECT_EQ(ReadFileBytes(FGame / name) == "old " + name, i >= 4) << name;
+  }
+  const Strings requests = FServer.Requests();
+  const Strings expectedRequests{"files.lst.bz2", "f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2",
+                                 "f4.dat.bz2"};
+  EXPECT_EQ(requests, expectedRequests);
+  const Strings downloading = view.Only("status:Downloading");
+  EXPECT_EQ(downloading.back(), "status:Downloading f4.dat");
+  EXPECT_TRUE(NoTemporaries(FGame.Path()));
+}
+
+TEST_F(ReplaceAhead, PassEndingEarlyDiscardsWhatWasFetchedAndUnpackedAhead) {
+  Strings entries;
+  for (int i = 1; i <= 10; ++i) {
+    const std::string name = "sub" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat";
+    entries.push_back(FServer.PublishFile(ReplaceAll(name, "/", "\\"),
+                                          test::NoiseBytes(40000, static_cast<uint32_t>(i))));
+  }
+  FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, entries, {})));
+
+  SlowView view;
+  view.FailAt = "Extracting sub2\\f2.dat";
+  Run(view);
+  EXPECT_GT(FServer.Requests().size(), 3u) << "the transfers had run ahead of the window";
+  EXPECT_TRUE(Exists(FGame / "sub1/f1.dat"));
+  for (int i = 2; i <= 10; ++i)
+    EXPECT_FALSE(
+        Exists(FGame / ("sub" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat")))
+        << i;
+  EXPECT_TRUE(NoTemporaries(FGame.Path()));
+}
+
+TEST_F(ReplaceAhead, TemporaryNamedLikeAListedFileWaitsForTheFilesBeforeIt) {
+  // A file-by-file pass installs "a.dat.bz2" first and then takes that name for the download of
+  // "a.dat", which unpacking removes; in the other order both stay.
+  const struct {
+    Strings order;
+    std::map<std::string, std::string> left;
+  } cases[] = {
+      {{"a.dat.bz2", "a.dat"}, {{"a.dat", "content of a.dat"}}},
+      {{"a.dat", "a.dat.bz2"},
+       {{"a.dat", "content of a.dat"}, {"a.dat.bz2", "content of a.dat.bz2"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.order.front());
+    for (const std::string name : {"a.dat", "a.dat.bz2"}) std::filesystem::remove(FGame / name);
+    Strings entries;
+    for (const std::string& name : c.order)
+      entries.push_back(FServer.PublishFile(name, "content of " + name));
+    FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, entries, {})));
+    SlowView view;
+    Run(view);
+    auto left = test::FolderContents(FGame.Path());
+    std::erase_if(left, [](const auto& item) { return item.first.rfind("config/", 0) == 0; });
+    EXPECT_EQ(left, c.left);
+  }
+}
+
+}  // namespace
+}  // namespace korvath
