@@ -213,12 +213,13 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
 
 TFetchAhead::~TFetchAhead() {
   Stop();
-  // Whatever was fetched or unpacked for a file the worker did not finish goes.
+  // Whatever was fetched or unpacked for a file the worker did not finish goes. A download
+  // that could not be opened wrote nothing, and its name may be a listed file's.
   for (size_t i = FCurrent; i < FFiles.size(); ++i) {
-    const TFileNames& names = FFiles[i].Names;
-    if (names.Local.empty()) continue;
-    platform::DeleteFile(names.Download);
-    platform::DeleteFile(names.Unpacked);
+    const TFile& file = FFiles[i];
+    if (file.Names.Local.empty() || file.Stage == TStage::NotOpened) continue;
+    platform::DeleteFile(file.Names.Download);
+    platform::DeleteFile(file.Names.Unpacked);
   }
 }
 

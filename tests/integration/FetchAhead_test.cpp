@@ -243,6 +243,19 @@ TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedStopsThePassAndNothingAfterItIsAs
   EXPECT_TRUE(NoTemporaries(FGame.Path()));
 }
 
+TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedLeavesAListedFileOfItsTemporaryNameAlone) {
+  const std::string current = FServer.PublishFile("x.dat.bz2", "a listed file");
+  WriteFileBytes(FGame / "x.dat.bz2", "a listed file");
+  const std::string missing = FServer.PublishFile("x.dat", "new x");
+  FServer.Refuse("x.dat.bz2");
+  FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, {current, missing}, {})));
+  SlowView view;
+  Run(view);
+  EXPECT_EQ(view.Only("status:").back(), "status:Update Failed");
+  EXPECT_EQ(ReadFileBytes(FGame / "x.dat.bz2"), "a listed file");
+  EXPECT_FALSE(Exists(FGame / "x.dat"));
+}
+
 TEST_F(ReplaceAhead, PassEndingEarlyDiscardsWhatWasFetchedAndUnpackedAhead) {
   Strings entries;
   for (int i = 1; i <= 10; ++i) {

@@ -434,6 +434,8 @@ TEST_F(HostileServer, ListBodiesThatAreNoList) {
             s.Http().ServeRedirect("files.lst.bz2", "real/files.lst.bz2");
           },
           AllUpdated(kReplaced)),
+#ifndef _WIN32
+      // Wine's internet functions follow a redirect loop for ever; Windows and libcurl give up.
       BodyCase(
           "list redirected in a loop",
           [](TestServer& s, const std::string&) {
@@ -441,6 +443,7 @@ TEST_F(HostileServer, ListBodiesThatAreNoList) {
             s.Http().ServeRedirect("loop.bz2", "files.lst.bz2");
           },
           Failed(kUnchanged, {"could not be unpacked", "could not be opened"})),
+#endif
   });
 }
 
