@@ -135,4 +135,8 @@ void ChildProcess::Kill(int signal) {
   ::kill(FPid, signal);
 }
 
+bool ChildProcess::EndedBySignal(int signal) const {
+  return FReaped && WIFSIGNALED(FStatus) && WTERMSIG(FStatus) == signal;
+}
+
 }  // namespace korvath::crash

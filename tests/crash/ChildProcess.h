@@ -30,6 +30,8 @@ class ChildProcess {
   int Wait(std::chrono::seconds limit);
   bool Ended();
   void Kill(int signal);
+  // Once ended: whether a signal ended it.
+  bool EndedBySignal(int signal) const;
 
   pid_t Pid() const { return FPid; }
   const std::vector<std::string>& Lines() const { return FLines; }
