@@ -256,18 +256,18 @@ void TFetchAhead::FetchAll(TFetcher& fetcher) {
       file.Busy = true;
       file.Stage = TStage::Fetching;
     }
-    // The names are resolved against the folders as the files before this one left them.
-    TFileNames names;
-    names.Local = LocalPathOf(FSettings.WorkDir, file.Path);
-    names.Download = names.Local + kDownloadSuffix;
-    names.Unpacked = names.Local + kUnpackSuffix;
-    {
-      const std::lock_guard lock(FLock);
-      file.Names = names;
-    }
     std::exception_ptr error;
     bool opened = false;
     try {
+      // The names are resolved against the folders as the files before this one left them.
+      TFileNames names;
+      names.Local = LocalPathOf(FSettings.WorkDir, file.Path);
+      names.Download = names.Local + kDownloadSuffix;
+      names.Unpacked = names.Local + kUnpackSuffix;
+      {
+        const std::lock_guard lock(FLock);
+        file.Names = names;
+      }
       fetcher.WorkOn(i);
       ForceFolderOf(names.Local);
       opened = fetcher.DownloadFile(file.Address, names.Download, true,

@@ -13,8 +13,9 @@ int32_t ListInteger(TListFile& list, const std::string& key) {
   list.ReadValue("settings", key, value);
   int32_t result = 0;
   if (!TryStrToInt(value, result))
-    throw EConvertError(Format("The update list's setting \"%s\" is not a valid integer value: '%s'", key.c_str(),
-                               value.c_str()));
+    throw EConvertError(
+        Format("The update list's setting \"%s\" is not a valid integer value: '%s'", key.c_str(),
+               value.c_str()));
   return result;
 }
 
@@ -98,7 +99,10 @@ void GFilesThread::ApplyList() {
       if (FCreateBackup == 1) {
         const std::string backup = FWorkDir + "backup";
         DeleteDirectory(backup);
-        if (!platform::CreateDir(backup)) throw EInOutError(platform::LastError());
+        // Say which name is in the way: "I/O error 80" alone leaves the player guessing.
+        if (!platform::CreateDir(backup))
+          throw EInOutError(platform::LastError(),
+                            "The backup folder " + backup + " cannot be made");
       }
       CheckFiles(list.GetSection("files_normal"));
     }

@@ -142,9 +142,22 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   const std::vector<THostsEntry> entries = CheckedEntries(hosts);
   TStringList lines = ReadHostsLines(path);
 
+  // A name the list maps to several addresses (say one of each family) keeps all of them: a
+  // line is in the way only when its address is none of the list's for that name. Otherwise
+  // each run would comment out the mapping the previous one added and append it again.
+  const auto listed = [&](std::string_view address, const std::string& host) {
+    for (const THostsEntry& other : entries)
+      if (SameText(other.Host, host) && SameText(other.Address, address)) return true;
+    return false;
+  };
   TStringList block{kOpeningMarker};
   bool commented = false;
-  for (const THostsEntry& entry : entries) {
+  for (size_t e = 0; e < entries.size(); ++e) {
+    const THostsEntry& entry = entries[e];
+    bool listedBefore = false;  // the same entry twice is appended once
+    for (size_t earlier = 0; earlier < e && !listedBefore; ++earlier)
+      listedBefore = SameText(entries[earlier].Host, entry.Host) &&
+                     SameText(entries[earlier].Address, entry.Address);
     // 0: no line maps the name, 1: the last line that did mapped it elsewhere, 2: mapped here.
     int state = 0;
     for (std::string& line : lines) {
@@ -156,13 +169,13 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
       if (!mapsHost) continue;
       if (SameText(fields[0], entry.Address)) {
         state = 2;
-      } else {
+      } else if (!listed(fields[0], entry.Host)) {
         line = "#" + line;
         state = 1;
         commented = true;
       }
     }
-    if (state != 2) block.push_back(entry.Address + "\t" + entry.Host);
+    if (state != 2 && !listedBefore) block.push_back(entry.Address + "\t" + entry.Host);
   }
   block.push_back(kClosingMarker);
   // A line that maps a name elsewhere ahead of the right one still decides the lookup

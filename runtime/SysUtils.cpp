@@ -4,20 +4,35 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace korvath {
 
-EInOutError::EInOutError(int errorCode) : Exception(IOErrorMessage(errorCode)), FErrorCode(errorCode) {}
+EInOutError::EInOutError(int errorCode)
+    : Exception(IOErrorMessage(errorCode)), FErrorCode(errorCode) {}
+EInOutError::EInOutError(int errorCode, const std::string& what)
+    : Exception(what + " (" + IOErrorMessage(errorCode) + ": " +
+                platform::SysErrorMessage(errorCode) + ")"),
+      FErrorCode(errorCode) {}
 
 std::string IOErrorMessage(int errorCode) {
   switch (errorCode) {
-    case ioerror::kFileNotFound: return "File not found";
-    case ioerror::kPathNotFound: return "Invalid filename";
-    case ioerror::kTooManyOpenFiles: return "Too many open files";
-    case ioerror::kAccessDenied: return "File access denied";
-    case ioerror::kReadBeyondEnd: return "Read beyond end of file";
-    case ioerror::kDiskFull: return "Disk full";
-    case ioerror::kInvalidNumericInput: return "Invalid numeric input";
-    default: return Format("I/O error %d", errorCode);
+    case ioerror::kFileNotFound:
+      return "File not found";
+    case ioerror::kPathNotFound:
+      return "Invalid filename";
+    case ioerror::kTooManyOpenFiles:
+      return "Too many open files";
+    case ioerror::kAccessDenied:
+      return "File access denied";
+    case ioerror::kReadBeyondEnd:
+      return "Read beyond end of file";
+    case ioerror::kDiskFull:
+      return "Disk full";
+    case ioerror::kInvalidNumericInput:
+      return "Invalid numeric input";
+    default:
+      return Format("I/O error %d", errorCode);
   }
 }
 
@@ -65,10 +80,14 @@ bool TryStrToInt(const std::string& text, int32_t& value) {
   for (; i < text.size(); ++i) {
     const char c = text[i];
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
     magnitude = magnitude * base + digit;
     // Hexadecimal text may spell the whole 32-bit pattern ("$FFFFFFFF" is -1).
     if (magnitude > (base == 16 ? int64_t{0xFFFFFFFF} : int64_t{0x80000000})) return false;
@@ -81,7 +100,8 @@ bool TryStrToInt(const std::string& text, int32_t& value) {
 
 int32_t StrToInt(const std::string& text) {
   int32_t value = 0;
-  if (!TryStrToInt(text, value)) throw EConvertError(Format("'%s' is not a valid integer value", text.c_str()));
+  if (!TryStrToInt(text, value))
+    throw EConvertError(Format("'%s' is not a valid integer value", text.c_str()));
   return value;
 }
 

@@ -22,6 +22,8 @@ class Exception : public std::exception {
 class EInOutError : public Exception {
  public:
   explicit EInOutError(int errorCode);
+  // The same error, its message led by what failed: "<what> (I/O error 80: <system's text>)".
+  EInOutError(int errorCode, const std::string& what);
   int ErrorCode() const noexcept { return FErrorCode; }
 
  private:
@@ -65,7 +67,8 @@ inline constexpr int kInvalidNumericInput = 106;
 // "File not found", "Invalid filename", ... and "I/O error %d" for any other code.
 std::string IOErrorMessage(int errorCode);
 
-// printf-style formatting for the run-time's message texts ("error %d", "Cannot open file "%s". %s").
+// printf-style formatting for the run-time's message texts ("error %d", "Cannot open file "%s".
+// %s").
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The text an error box shows: the message with a full stop appended when it does not end in one.

@@ -76,6 +76,51 @@ bool Answered(HINTERNET request) {
          status != 0;
 }
 
+// Redirects are followed here rather than by WinINet, whose Wine version
+// follows a redirect loop for ever. As with libcurl, the answer after this many
+// redirects counts as the final one.
+constexpr int kMaxRedirects = 10;
+
+bool StartsWithNoCase(const std::string& text, const char* lowerPrefix) {
+  for (size_t i = 0; lowerPrefix[i] != '\0'; ++i) {
+    if (i == text.size()) return false;
+    const char c =
+        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+    if (c != lowerPrefix[i]) return false;
+  }
+  return true;
+}
+
+// The address a redirecting answer leads to, made absolute against From. False
+// for any other answer, and for a target that is no web address: a server must
+// not point the program at files.
+bool RedirectTarget(HINTERNET request, const std::string& from, std::string& target) {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                      nullptr) ||
+      (status != 301 && status != 302 && status != 303 && status != 307 && status != 308))
+    return false;
+  std::string location(2048, '\0');
+  size = static_cast<DWORD>(location.size());
+  if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    location.assign(size + 1, '\0');
+    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr))
+      return false;
+  }
+  location.resize(size);
+  std::string combined(4096, '\0');
+  size = static_cast<DWORD>(combined.size());
+  if (!InternetCombineUrlA(from.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE))
+    return false;
+  combined.resize(size);
+  if (!StartsWithNoCase(combined, "http://") && !StartsWithNoCase(combined, "https://"))
+    return false;
+  target = combined;
+  return true;
+}
+
 class InetSession final : public HttpSession {
  public:
   explicit InetSession(const std::string& agent)
@@ -92,9 +137,14 @@ class InetSession final : public HttpSession {
   }
 
   std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
-    InetHandle handle(InternetOpenUrlA(FInternet->Get(), url.c_str(), nullptr, 0, 0, 0));
-    if (handle.Get() == nullptr || !Answered(handle.Get())) return nullptr;
-    return std::make_unique<InetResponse>(FInternet, std::move(handle));
+    std::string address = url;
+    for (int redirects = 0;; ++redirects) {
+      InetHandle handle(InternetOpenUrlA(FInternet->Get(), address.c_str(), nullptr, 0,
+                                         INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+      if (handle.Get() == nullptr || !Answered(handle.Get())) return nullptr;
+      if (redirects == kMaxRedirects || !RedirectTarget(handle.Get(), address, address))
+        return std::make_unique<InetResponse>(FInternet, std::move(handle));
+    }
   }
 
   void DeleteUrlCacheEntry(const std::string& url) override {

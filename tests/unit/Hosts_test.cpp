@@ -131,6 +131,19 @@ TEST_F(HostsEditing, SecondRunFindsItsOwnBlockAndAddsNothing) {
                 kClose + kOpen + "4.3.2.1\tlogin.korvath.example\r\n" + kClose);
 }
 
+// One name with two addresses (or the same entry twice) settles after one run: neither mapping
+// pushes the other out, and a later run leaves the file as it is.
+TEST_F(HostsEditing, NameWithSeveralAddressesSettlesAfterOneRun) {
+  const TStringList entries{"1.2.3.4|login.korvath.example", "::1|login.korvath.example",
+                            "1.2.3.4|LOGIN.korvath.example"};
+  const std::string first =
+      Edit("9.9.9.9 login.korvath.example\n::1 login.korvath.example\n", entries);
+  EXPECT_EQ(first, "#9.9.9.9 login.korvath.example\r\n::1 login.korvath.example\r\n" + kOpen +
+                       "1.2.3.4\tlogin.korvath.example\r\n" + kClose);
+  EXPECT_EQ(Edit(first, entries), first);
+  EXPECT_TRUE(FView.Calls.empty());
+}
+
 TEST_F(HostsEditing, AddressesOfBothFamiliesAreAccepted) {
   const std::string after =
       Edit("", {"::1|a.example", "fe80::1:2|b.example", "::ffff:10.0.0.1|c.example",
