@@ -49,16 +49,18 @@ class TSourceFile {
 };
 
 // Passes what is written on to the target and takes its digest on the way, so that the
-// unpacked file need not be read again to be checked.
+// unpacked file need not be read again to be checked. A write the file refuses raises the
+// system's reason (a full disk above all), not a bare "Stream write error".
 class THashingStream final : public TStream {
  public:
-  explicit THashingStream(TStream& target) : FTarget(target) { DigestInit(FContext); }
+  explicit THashingStream(TFileStream& target) : FTarget(target) { DigestInit(FContext); }
 
   int32_t Read(void* /*buffer*/, int32_t /*count*/) override {
     throw EReadError("Stream read error");
   }
   int32_t Write(const void* buffer, int32_t count) override {
     const int32_t done = FTarget.Write(buffer, count);
+    if (done < count && FTarget.LastWriteError() != 0) throw EUnpackWrite(FTarget.LastWriteError());
     if (done > 0) DigestUpdate(FContext, buffer, static_cast<uint32_t>(done));
     return done;
   }
@@ -77,7 +79,7 @@ class THashingStream final : public TStream {
   }
 
  private:
-  TStream& FTarget;
+  TFileStream& FTarget;
   TDigestContext FContext;
 };
 
@@ -367,7 +369,9 @@ void TFetchAhead::Replay(size_t index, TPhase phase, const TReplay& replay,
       FPendingCalls -= batch.size();
       if (FFetcherHeld) FFetcherWake.notify_one();
     }
-    for (const TGaugeCall& call : batch) replay(call);
+    for (size_t first = 0; first < batch.size(); first += kMaxReplayBatch)
+      replay(std::span<const TGaugeCall>(batch).subspan(
+          first, std::min(kMaxReplayBatch, batch.size() - first)));
   }
 }
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@ namespace korvath {
 // Why one file could not be replaced; the pass goes on with the next one.
 class EFileFailed : public Exception {
   using Exception::Exception;
+};
+
+// The unpacked temporary could not be written: the file fails for that reason, not as a
+// damaged archive.
+class EUnpackWrite : public EInOutError {
+  using EInOutError::EInOutError;
 };
 
 // Creates the folders above Path that are missing; raises EFileFailed when it cannot.
@@ -56,7 +63,11 @@ class TFetchAhead {
     std::string Download;  // Local + ".bz2"
     std::string Unpacked;  // Local + ".unpack"
   };
-  using TReplay = std::function<void(const TGaugeCall&)>;
+  // Shows recorded calls, in the order they were made. Calls come in batches of up to
+  // kMaxReplayBatch, so that the window's thread takes a batch in one hand-off yet is never
+  // held long by one.
+  using TReplay = std::function<void(std::span<const TGaugeCall>)>;
+  static constexpr size_t kMaxReplayBatch = 256;
 
   // Starts the transfers of Entries (whole list lines, already checked by the checking pass).
   TFetchAhead(TSettings settings, const TStringList& entries);

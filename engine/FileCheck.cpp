@@ -144,15 +144,22 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
   FGaugeIndex = kFileGauge;
   FGaugeValue = EntrySize(entry.Size);
   SetGaugeMax();
-  // The transfers ran ahead; the window sees their gauge calls now, in the order they were made.
-  const TFetchAhead::TReplay replay = [this](const TGaugeCall& call) {
-    FGaugeValue = call.Value;
-    if (call.IsMaximum) {
-      FGaugeIndex = call.GaugeIndex;
-      SetGaugeMax();
-    } else {
-      SetFileProgress();
-    }
+  // The transfers ran ahead; the window sees their gauge calls now, in the order they were made,
+  // each made on the window's thread as SetGaugeMax and SetFileProgress make it. A batch goes
+  // over in one hand-off: a download makes a call per KiB, and a hand-off per call would cost
+  // more than the gauge is worth.
+  const TFetchAhead::TReplay replay = [this](std::span<const TGaugeCall> calls) {
+    Synchronize([this, calls] {
+      for (const TGaugeCall& call : calls) {
+        FGaugeValue = call.Value;
+        if (call.IsMaximum) {
+          FGaugeIndex = call.GaugeIndex;
+          FView.SetGaugeMax(FGaugeIndex, FGaugeValue);
+        } else {
+          FView.SetFileProgress(FGaugeValue);
+        }
+      }
+    });
   };
   try {
     if (!ahead.ReplayDownload(index, replay)) {
@@ -173,6 +180,8 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
     TDigestBytes digest;
     try {
       digest = ahead.ReplayUnpack(index, replay);
+    } catch (const EUnpackWrite& e) {
+      throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
     } catch (const Exception& e) {
       throw EFileFailed("damaged archive (" + e.Message() + ")");
     }

@@ -8,7 +8,7 @@
 namespace korvath {
 
 int32_t TStream::Seek(int32_t offset, uint16_t origin) {
-  const TSeekOrigin o = origin == soFromBeginning  ? TSeekOrigin::soBeginning
+  const TSeekOrigin o = origin == soFromBeginning ? TSeekOrigin::soBeginning
                         : origin == soFromCurrent ? TSeekOrigin::soCurrent
                                                   : TSeekOrigin::soEnd;
   return static_cast<int32_t>(Seek(int64_t{offset}, o));
@@ -32,12 +32,14 @@ int64_t TStream::Size() {
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : FFileName(fileName) {
   using namespace platform;
   if (mode == fmCreate) {
-    if (const int e = File::Open(fileName, Access::ReadWrite, Share::None, Disposition::CreateAlways, FFile))
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), SysErrorMessage(e).c_str()));
+    if (const int e =
+            File::Open(fileName, Access::ReadWrite, Share::None, Disposition::CreateAlways, FFile))
+      throw EFCreateError(
+          Format("Cannot create file \"%s\". %s", fileName.c_str(), SysErrorMessage(e).c_str()));
     return;
   }
   const uint16_t accessBits = mode & 0x0003;
-  const Access access = accessBits == fmOpenWrite ? Access::Write
+  const Access access = accessBits == fmOpenWrite       ? Access::Write
                         : accessBits == fmOpenReadWrite ? Access::ReadWrite
                                                         : Access::Read;
   const uint16_t shareBits = mode & 0x00F0;
@@ -45,7 +47,8 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : FFileName
                       : shareBits == fmShareDenyWrite ? Share::Read
                                                       : Share::ReadWrite;
   if (const int e = File::Open(fileName, access, share, Disposition::OpenExisting, FFile))
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(e).c_str()));
+    throw EFOpenError(
+        Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(e).c_str()));
 }
 
 int32_t TFileStream::Read(void* buffer, int32_t count) {
@@ -58,7 +61,7 @@ int32_t TFileStream::Read(void* buffer, int32_t count) {
 int32_t TFileStream::Write(const void* buffer, int32_t count) {
   if (count <= 0) return 0;
   size_t done = 0;
-  FFile.Write(buffer, static_cast<size_t>(count), done);
+  FLastWriteError = FFile.Write(buffer, static_cast<size_t>(count), done);
   return static_cast<int32_t>(done);
 }
 

@@ -61,10 +61,14 @@ class TFileStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   using TStream::Seek;
   const std::string& FileName() const { return FFileName; }
+  // The system's error of the last Write that wrote less than asked (0: none), as an I/O error
+  // code: WriteBuffer only says "Stream write error", a caller may want to say why.
+  int LastWriteError() const { return FLastWriteError; }
 
  private:
   std::string FFileName;
   platform::File FFile;
+  int FLastWriteError = 0;
 };
 
 // Bytes held in memory; used for lists read whole and by tests.

@@ -3,6 +3,12 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "engine/GetFilesThr.h"
 #include "platform/Http.h"
 #include "runtime/SettingsStore.h"
@@ -23,7 +29,9 @@ class RecordingLog : public IRunLog {
  public:
   std::vector<std::string> Files;  // "path: reason"
   std::vector<std::string> Runs;
-  void FileFailed(const std::string& path, const std::string& reason) override { Files.push_back(path + ": " + reason); }
+  void FileFailed(const std::string& path, const std::string& reason) override {
+    Files.push_back(path + ": " + reason);
+  }
   void RunFailed(const std::string& message) override { Runs.push_back(message); }
 };
 
@@ -48,7 +56,9 @@ class UpdateRun : public SettingsFixture {
     worker.FServer = FServer.BaseUrl();
     worker.FFullCheck = fullCheck;
     worker.FCreateBackup = backup;
-    worker.FRevision = revision >= 0 ? revision : OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 0);
+    worker.FRevision = revision >= 0
+                           ? revision
+                           : OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 0);
     worker.Resume();
     worker.WaitFor();
     Outcome outcome{"", view.Calls, log.Files, log.Runs};
@@ -64,7 +74,8 @@ class UpdateRun : public SettingsFixture {
   // The game folder's files, without the settings store the fixture keeps in it.
   std::map<std::string, std::string> GameFiles() {
     auto files = test::FolderContents(FGame.Path());
-    for (auto it = files.begin(); it != files.end();) it = it->first.rfind("config/", 0) == 0 ? files.erase(it) : std::next(it);
+    for (auto it = files.begin(); it != files.end();)
+      it = it->first.rfind("config/", 0) == 0 ? files.erase(it) : std::next(it);
     return files;
   }
 
@@ -89,19 +100,26 @@ TEST_F(UpdateRun, FirstRunInEmptyFolderInstallsEverythingAndStoresRevision) {
 
 TEST_F(UpdateRun, StatusTextsAndTotalGaugeFollowTheRunInOrder) {
   WriteFileBytes(Game("same.txt"), "same");
-  FServer.PublishList(test::ListText(1, 0, {FServer.PublishFile("same.txt", "same"), FServer.PublishFile("new.txt", "new")}, {}));
+  FServer.PublishList(test::ListText(
+      1, 0, {FServer.PublishFile("same.txt", "same"), FServer.PublishFile("new.txt", "new")}, {}));
   const Outcome run = Run(false, 1);
   std::vector<std::string> statuses, totals;
   for (const auto& c : run.Calls) {
     if (c.rfind("status:", 0) == 0) statuses.push_back(c);
     if (c.rfind("total:", 0) == 0 || c.rfind("max1:", 0) == 0) totals.push_back(c);
   }
-  const std::vector<std::string> expectedStatuses{
-      "status:Downloading updates list", "status:", "status:Checking files", "status:Checking same.txt",
-      "status:Checking new.txt", "status:", "status:Downloading new.txt", "status:Extracting new.txt",
-      "status:All the files have been updated"};
+  const std::vector<std::string> expectedStatuses{"status:Downloading updates list",
+                                                  "status:",
+                                                  "status:Checking files",
+                                                  "status:Checking same.txt",
+                                                  "status:Checking new.txt",
+                                                  "status:",
+                                                  "status:Downloading new.txt",
+                                                  "status:Extracting new.txt",
+                                                  "status:All the files have been updated"};
   EXPECT_EQ(statuses, expectedStatuses);
-  const std::vector<std::string> expectedTotals{"max1:1", "total:0", "total:1", "total:0", "max1:0", "total:1", "total:0"};
+  const std::vector<std::string> expectedTotals{"max1:1", "total:0", "total:1", "total:0",
+                                                "max1:0", "total:1", "total:0"};
   EXPECT_EQ(totals, expectedTotals);
   EXPECT_EQ(run.Calls.front(), "disable");
   // The file gauge's maximum is first the listed size, then the real compressed size.
@@ -198,7 +216,10 @@ TEST_F(FiveFiles, DamagedErrorPageTruncatedOrMismatchingFilesKeepTheOldOneAndThe
          s.Http().ServeBody("f3.dat.bz2", body);
        },
        "damaged archive"},
-      {"error page", [](test::TestServer& s) { s.Http().ServeBody("f3.dat.bz2", test::HttpFixture::kNotFoundPage, 404, "text/html"); },
+      {"error page",
+       [](test::TestServer& s) {
+         s.Http().ServeBody("f3.dat.bz2", test::HttpFixture::kNotFoundPage, 404, "text/html");
+       },
        "damaged archive"},
       {"truncated body",
        [](test::TestServer& s) {
@@ -206,13 +227,18 @@ TEST_F(FiveFiles, DamagedErrorPageTruncatedOrMismatchingFilesKeepTheOldOneAndThe
          s.Http().ServeBrokenBody("f3.dat.bz2", body.substr(0, body.size() / 2), body.size());
        },
        "damaged archive"},
-      {"digest mismatch", [](test::TestServer& s) { s.Http().ServeBody("f3.dat.bz2", test::Bz2Compress("not the listed content")); },
+      {"digest mismatch",
+       [](test::TestServer& s) {
+         s.Http().ServeBody("f3.dat.bz2", test::Bz2Compress("not the listed content"));
+       },
        "digest mismatch"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    for (int i = 1; i <= 5; ++i) WriteFileBytes(Game("f" + std::to_string(i) + ".dat"), "old f" + std::to_string(i) + ".dat");
-    for (int i = 1; i <= 5; ++i) FServer.PublishFile("f" + std::to_string(i) + ".dat", "new f" + std::to_string(i) + ".dat");
+    for (int i = 1; i <= 5; ++i)
+      WriteFileBytes(Game("f" + std::to_string(i) + ".dat"), "old f" + std::to_string(i) + ".dat");
+    for (int i = 1; i <= 5; ++i)
+      FServer.PublishFile("f" + std::to_string(i) + ".dat", "new f" + std::to_string(i) + ".dat");
     c.serve(FServer);
     FServer.PublishList(test::ListText(3, 0, FEntries, {}));
     const Outcome run = Run(false, 1);
@@ -226,23 +252,31 @@ TEST_F(FiveFiles, DamagedErrorPageTruncatedOrMismatchingFilesKeepTheOldOneAndThe
 
 TEST_F(UpdateRun, HostilePathsAreRefusedAndNothingIsWrittenOutside) {
   const char* hostile[] = {
-      "..\\escape.dat", "a\\..\\..\\escape.dat", "../escape2.dat", "\\rooted.dat", "/rooted2.dat",
-      "C:\\Windows\\evil.dll", "c:evil.dll", "\\\\server\\share\\x.dat", "\\\\?\\C:\\x.dat",
-      "a\\.\\b.dat", "dir\\con", "NUL.txt", "com1.dat", "lpt9", "name.\\x", "trailing \\x", "ctl\x01.dat",
-      "stream.dat:evil",
+      "..\\escape.dat",   "a\\..\\..\\escape.dat",
+      "../escape2.dat",   "\\rooted.dat",
+      "/rooted2.dat",     "C:\\Windows\\evil.dll",
+      "c:evil.dll",       "\\\\server\\share\\x.dat",
+      "\\\\?\\C:\\x.dat", "a\\.\\b.dat",
+      "dir\\con",         "NUL.txt",
+      "com1.dat",         "lpt9",
+      "name.\\x",         "trailing \\x",
+      "ctl\x01.dat",      "stream.dat:evil",
   };
   std::vector<std::string> entries;
-  for (const char* path : hostile) entries.push_back(std::string(path) + "|" + test::Md5Hex("x") + "|10");
+  for (const char* path : hostile)
+    entries.push_back(std::string(path) + "|" + test::Md5Hex("x") + "|10");
   entries.push_back(FServer.PublishFile("good.dat", "good"));
   FServer.PublishList(test::ListText(4, 0, entries, {}));
   const Outcome run = Run(false, 4);
   EXPECT_EQ(run.Status, kUpdateFailed);
   EXPECT_EQ(ReadFileBytes(Game("good.dat")), "good");
   EXPECT_EQ(run.FailedFiles.size(), std::size(hostile));
-  for (const auto& failure : run.FailedFiles) EXPECT_NE(failure.find("refused path"), std::string::npos) << failure;
+  for (const auto& failure : run.FailedFiles)
+    EXPECT_NE(failure.find("refused path"), std::string::npos) << failure;
   const std::map<std::string, std::string> only{{"good.dat", "good"}};
   EXPECT_EQ(GameFiles(), only);
-  EXPECT_FALSE(Exists(std::filesystem::path(FGame.Path()).parent_path().parent_path().string() + "/escape.dat"));
+  EXPECT_FALSE(Exists(std::filesystem::path(FGame.Path()).parent_path().parent_path().string() +
+                      "/escape.dat"));
   EXPECT_EQ(FServer.Http().Requests().size(), 2u) << "only the list and the good file are fetched";
 }
 
@@ -274,8 +308,10 @@ TEST_F(UpdateRun, ListThatCannotBeFetchedOrUnpackedFailsAndOldListIsRemoved) {
   const Outcome run = Run();
   EXPECT_EQ(run.Status, kUpdateFailed);
   EXPECT_TRUE(test::Only(run.Calls, "rev:").empty());
-  const std::string listBody = test::Bz2Compress(test::ListText(3, 0, {FServer.PublishFile("a.dat", "a")}, {}));
-  FServer.Http().ServeBrokenBody("files.lst.bz2", listBody.substr(0, listBody.size() - 10), listBody.size());
+  const std::string listBody =
+      test::Bz2Compress(test::ListText(3, 0, {FServer.PublishFile("a.dat", "a")}, {}));
+  FServer.Http().ServeBrokenBody("files.lst.bz2", listBody.substr(0, listBody.size() - 10),
+                                 listBody.size());
   EXPECT_EQ(Run().Status, kUpdateFailed) << "a truncated list is never read";
   EXPECT_FALSE(Exists(Game("a.dat")));
 }
@@ -317,9 +353,11 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
   WriteFileBytes(Game("a.dat.bz2"), "half a download");
   WriteFileBytes(Game("a.dat.unpack"), "half unpacked");
   WriteFileBytes(Game("b.dat.bz2"), "a listed file");
-  FServer.PublishList(test::ListText(1, 0, {current, FServer.PublishFile("b.dat.bz2", "a listed file")}, {}));
+  FServer.PublishList(
+      test::ListText(1, 0, {current, FServer.PublishFile("b.dat.bz2", "a listed file")}, {}));
   EXPECT_EQ(Run(false, 1).Status, "");
-  const std::map<std::string, std::string> expected{{"a.dat", "current"}, {"b.dat.bz2", "a listed file"}};
+  const std::map<std::string, std::string> expected{{"a.dat", "current"},
+                                                    {"b.dat.bz2", "a listed file"}};
   EXPECT_EQ(GameFiles(), expected);
 }
 
@@ -331,7 +369,8 @@ TEST_F(UpdateRun, EndlessBodyIsCutOffAndTheOldFileStays) {
   const Outcome run = Run(false, 1);
   EXPECT_EQ(run.Status, kUpdateFailed);
   ASSERT_EQ(run.FailedFiles.size(), 1u);
-  EXPECT_NE(run.FailedFiles[0].find("longer than 1048976 bytes"), std::string::npos) << run.FailedFiles[0];
+  EXPECT_NE(run.FailedFiles[0].find("longer than 1048976 bytes"), std::string::npos)
+      << run.FailedFiles[0];
   const std::map<std::string, std::string> expected{{"big.dat", "old"}};
   EXPECT_EQ(GameFiles(), expected);
 }
@@ -339,15 +378,69 @@ TEST_F(UpdateRun, EndlessBodyIsCutOffAndTheOldFileStays) {
 TEST_F(UpdateRun, ListOverTheLimitIsRefusedAndALongLineIsRead) {
   const std::string longName(1024 * 1024, 'n');
   const std::string entry = FServer.PublishFile("ok.dat", "ok");
-  FServer.PublishList(test::ListText(1, 0, {entry}, {}, "[comment]\r\n" + longName + "\r\n[/comment]\r\n"));
+  FServer.PublishList(
+      test::ListText(1, 0, {entry}, {}, "[comment]\r\n" + longName + "\r\n[/comment]\r\n"));
   EXPECT_EQ(Run(false, 1).Status, kAllUpdated);
-  FServer.PublishList(test::ListText(2, 0, {FServer.PublishFile("late.dat", "late")}, {}) + std::string(64 * 1024 * 1024, ' '));
+  FServer.PublishList(test::ListText(2, 0, {FServer.PublishFile("late.dat", "late")}, {}) +
+                      std::string(64 * 1024 * 1024, ' '));
   const Outcome run = Run(false, 1);
   EXPECT_EQ(run.Status, kUpdateFailed);
   ASSERT_EQ(run.RunFailures.size(), 1u);
-  EXPECT_NE(run.RunFailures[0].find("larger than 67108864 bytes"), std::string::npos) << run.RunFailures[0];
+  EXPECT_NE(run.RunFailures[0].find("larger than 67108864 bytes"), std::string::npos)
+      << run.RunFailures[0];
   EXPECT_FALSE(Exists(Game("late.dat")));
 }
+
+#ifndef _WIN32
+// A file-size limit on this process makes every write past 1 MiB fail as a full disk does.
+class DiskFullPast1MiB {
+ public:
+  DiskFullPast1MiB() {
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = signal(SIGXFSZ, SIG_IGN);  // the write fails instead of ending the process
+    rlimit limit = FOld;
+    limit.rlim_cur = 1024 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~DiskFullPast1MiB() {
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    signal(SIGXFSZ, FOldHandler);
+  }
+  DiskFullPast1MiB(const DiskFullPast1MiB&) = delete;
+  DiskFullPast1MiB& operator=(const DiskFullPast1MiB&) = delete;
+
+ private:
+  rlimit FOld{};
+  void (*FOldHandler)(int) = nullptr;
+};
+
+TEST_F(UpdateRun, DiskFullWhileDownloadingOrUnpackingFailsTheFileAndKeepsTheOldOne) {
+  // Noise does not compress, so its download runs into the limit; zeros unpack into it.
+  std::string noise(3 * 1024 * 1024, '\0');
+  uint32_t seed = 1;
+  for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  WriteFileBytes(Game("noise.dat"), "old noise");
+  WriteFileBytes(Game("zeros.dat"), "old zeros");
+  FServer.PublishList(
+      test::ListText(1, 0,
+                     {FServer.PublishFile("noise.dat", noise),
+                      FServer.PublishFile("zeros.dat", std::string(3 * 1024 * 1024, '\0')),
+                      FServer.PublishFile("small.dat", "fits")},
+                     {}));
+  Outcome run;
+  {
+    const DiskFullPast1MiB full;
+    run = Run(false, 1);
+  }
+  EXPECT_EQ(run.Status, kUpdateFailed);
+  ASSERT_EQ(run.FailedFiles.size(), 2u);
+  for (const std::string& failure : run.FailedFiles)
+    EXPECT_NE(failure.find("Disk full"), std::string::npos) << failure;
+  const std::map<std::string, std::string> expected{
+      {"noise.dat", "old noise"}, {"zeros.dat", "old zeros"}, {"small.dat", "fits"}};
+  EXPECT_EQ(GameFiles(), expected);
+}
+#endif
 
 #ifndef _WIN32
 // Wine's internet functions ignore the receive time-out; Windows and libcurl honour it.
@@ -355,8 +448,10 @@ TEST_F(UpdateRun, StalledBodyBreaksOffAndFailsItsFile) {
   platform::SetHttpTimeoutsForTests({5, 1});
   WriteFileBytes(Game("slow.dat"), "old");
   const std::string body = test::Bz2Compress("new");
-  FServer.Http().ServeSlowBody("slow.dat.bz2", {body.substr(0, 10), body.substr(10)}, std::chrono::milliseconds(3000));
-  FServer.PublishList(test::ListText(1, 0, {"slow.dat|" + test::Md5Hex("new") + "|" + std::to_string(body.size())}, {}));
+  FServer.Http().ServeSlowBody("slow.dat.bz2", {body.substr(0, 10), body.substr(10)},
+                               std::chrono::milliseconds(3000));
+  FServer.PublishList(test::ListText(
+      1, 0, {"slow.dat|" + test::Md5Hex("new") + "|" + std::to_string(body.size())}, {}));
   const Outcome run = Run(false, 1);
   platform::SetHttpTimeoutsForTests({});
   EXPECT_EQ(run.Status, kUpdateFailed);
