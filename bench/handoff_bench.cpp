@@ -4,6 +4,7 @@
 // made; the view itself does nothing else.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "engine/GetFilesThr.h"
@@ -29,11 +30,25 @@ class CountingView final : public IRunView {
   void EnableButtons() override { ++Others; }
 };
 
+// Counts the hand-offs: one Synchronize may carry several calls of the view.
+class CountingSynchronizer final : public ISynchronizer {
+ public:
+  explicit CountingSynchronizer(ISynchronizer& target) : FTarget(target) {}
+  long HandOffs = 0;
+  void Synchronize(const std::function<void()>& method) override {
+    ++HandOffs;
+    FTarget.Synchronize(method);
+  }
+
+ private:
+  ISynchronizer& FTarget;
+};
+
 int Run(bool handOff, const std::string& server) {
   CountingView view;
   TCallQueue queue;
-  ISynchronizer& owner =
-      handOff ? static_cast<ISynchronizer&>(queue) : TDirectSynchronizer::Instance();
+  CountingSynchronizer owner(handOff ? static_cast<ISynchronizer&>(queue)
+                                     : TDirectSynchronizer::Instance());
   GFilesThread worker(view, owner);
   worker.FServer = server;
   worker.Resume();
@@ -41,8 +56,9 @@ int Run(bool handOff, const std::string& server) {
   worker.WaitFor();
   std::fprintf(stderr,
                "synchronized calls: %ld status, %ld gauge maximum, %ld file position, %ld total "
-               "position, %ld other\n",
-               view.Statuses, view.Maxima, view.FilePositions, view.TotalPositions, view.Others);
+               "position, %ld other; %ld hand-offs\n",
+               view.Statuses, view.Maxima, view.FilePositions, view.TotalPositions, view.Others,
+               owner.HandOffs);
   return view.LastStatus == kUpdateFailed ? 1 : 0;
 }
 

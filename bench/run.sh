@@ -12,10 +12,14 @@
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
+# Each comparison runs in rounds: one run of ours and one of the baseline back to back per round
+# (hyperfine, --runs 1; the baseline first, so that ours leaves its result behind), so that a slow spell of a shared machine falls on both sides of a round.
+# The table gives the median times and the median of the rounds' ratios (bench/pairs.py), and
+# the CPU time stolen by the host during the benchmark (/proc/stat), which says how noisy it was.
 #
 # Usage: bench/run.sh [BUILD_DIR]     (default build/bench; configured as the presets build, RelWithDebInfo,
 #                                   when missing)
-# Environment: RUNS (hyperfine runs per command, default 3), DATA (default /tmp/korvath-bench),
+# Environment: RUNS (rounds per comparison, default 3), DATA (default /tmp/korvath-bench),
 #              ONLY (say "B2 B3" to run some of them; B6 includes B2 and B3).
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -94,61 +98,60 @@ serve() {
   exit 1
 }
 
-# median JSON NAME: the median wall time of a hyperfine command; cpu JSON NAME: its mean user +
-# system time; spread JSON NAME: min..max of its runs.
+# median JSON NAME: the median wall time of a hyperfine command; spread JSON NAME: min..max.
 median() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .median' "$1"; }
-cpu() { jq -r --arg n "$2" '.results[] | select(.command == $n) | .user + .system' "$1"; }
 spread() { jq -r --arg n "$2" '.results[] | select(.command == $n) | "\(.min * 100 | round / 100)..\(.max * 100 | round / 100)"' "$1"; }
 ratio() { python3 -c "print(f'{$1 / $2:.3f}')"; }
 meets() { python3 -c "print('yes' if $1 $2 else 'NO')"; }
+steal() { awk '/^cpu /{print $9}' /proc/stat; }
 
-# row LABEL JSON OURS BASE TARGET_OP TARGET: a table line with the wall and CPU ratios.
-row() {
-  local label="$1" json="$2" ours="$3" base="$4" op="$5" target="$6" wall
-  wall="$(ratio "$(median "$json" "$ours")" "$(median "$json" "$base")")"
-  table+=("$(printf '%-26s %9.2f %9.2f %7s %7s   %-8s %-4s %s / %s' "$label" \
-    "$(median "$json" "$ours")" "$(median "$json" "$base")" "$wall" \
-    "$(ratio "$(cpu "$json" "$ours")" "$(cpu "$json" "$base")")" "$op $target" "$(meets "$wall" "$op $target")" \
-    "$(spread "$json" "$ours")" "$(spread "$json" "$base")")")
+# rounds LABEL JSON_PREFIX PREPARE OURS_NAME OURS_CMD BASE_NAME BASE_CMD OP TARGET: RUNS paired
+# rounds, then a table line.
+rounds() {
+  local label="$1" prefix="$2" prepare="$3" ours="$4" ours_cmd="$5" base="$6" base_cmd="$7"
+  local op="$8" target="$9" files=() before
+  before="$(steal)"
+  echo "$label: load before $(load)"
+  for round in $(seq "$runs"); do
+    hyperfine --runs 1 --export-json "$prefix-$round.json" --prepare "$prepare" \
+      -n "$base" "$base_cmd" -n "$ours" "$ours_cmd" | grep -E "Time|Benchmark" || true
+    files+=("$prefix-$round.json")
+  done
+  echo "$label: load after $(load); host stole $(( ($(steal) - before) / $(getconf CLK_TCK) )) CPU seconds"
+  table+=("$(python3 "$repo/bench/pairs.py" "$label" "$ours" "$base" "$op" "$target" "${files[@]}")")
 }
 
-# B2: the full check of an installed copy (hard links to the release) against md5sum.
+# B2: the full check of an installed copy (hard links to the release) against md5sum. The
+# run fetches and unpacks the list, then finds every file in place.
 full_check() {
-  local name="$1" installed="$data/installed-$1" json="$results/b2-$1.json"
+  local name="$1" installed="$data/installed-$1"
   if [ ! -d "$installed" ]; then cp -al "$data/release-$name" "$installed"; fi
   serve "$name"
-  # The run fetches and unpacks the list, then finds every file in place.
-  echo "B2 ($name files): load before $(load)"
-  hyperfine --warmup 1 --runs "$runs" --export-json "$json" \
-    --prepare "rm -rf '$config'" \
-    -n korvath-update "cd '$installed' && '$update' --full-check --server '$url'" \
-    -n md5sum "cd '$installed' && xargs -d '\n' md5sum <'$data/release-$name.paths' >/dev/null"
-  echo "B2 ($name files): load after $(load)"
+  # Warm cache: both read the files once before the rounds.
+  (cd "$installed" && xargs -d '\n' cat -- <"$data/release-$name.paths" >/dev/null)
+  rounds "B2 full check, $name files" "$results/b2-$name" "rm -rf '$config'" \
+    korvath-update "cd '$installed' && '$update' --full-check --server '$url'" \
+    md5sum "cd '$installed' && xargs -d '\n' md5sum <'$data/release-$name.paths' >/dev/null" "<=" 0.6
   stop_server
-  row "B2 full check, $name files" "$json" korvath-update md5sum "<=" 0.6
 }
 
 # B3: a fresh install against curl and bzip2 file by file.
 install() {
-  local name="$1" target="$data/target" json="$results/b3-$1.json"
+  local name="$1" target="$data/target"
   serve "$name"
-  echo "B3 ($name files): load before $(load)"
-  hyperfine --runs "$runs" --export-json "$json" \
-    --prepare "rm -rf '$target' '$config' && mkdir '$target'" \
-    -n korvath-update "cd '$target' && '$update' --server '$url'" \
-    -n curl+bzip2 "'$repo/bench/seq_install.sh' '$url' '$data/release-$name.paths' '$target'"
-  echo "B3 ($name files): load after $(load)"
-  # Both must have installed the whole release.
-  diff -rq "$data/release-$name" "$target" >/dev/null || { echo "run.sh: the install differs from the release" >&2; exit 1; }
+  rounds "B3 fresh install, $name files" "$results/b3-$name" "rm -rf '$target' '$config' && mkdir '$target' && sync" \
+    korvath-update "cd '$target' && '$update' --server '$url'" \
+    curl+bzip2 "'$repo/bench/seq_install.sh' '$url' '$data/release-$name.paths' '$target'" "<=" 0.6
+  # Ours ran last in each round: its install must be the whole release.
+  diff -rq "$data/release-$name" "$target" >/dev/null || { echo "run.sh: korvath-update's install differs from the release" >&2; exit 1; }
   stop_server
-  row "B3 fresh install, $name files" "$json" korvath-update curl+bzip2 "<=" 0.6
 }
 
 if wants B1; then
   RUNS=$((runs > 5 ? runs : 5)) "$repo/bench/md5.sh" "$build"
   json="$build/md5-bench.json"
   throughput="$(ratio "$(median "$json" openssl)" "$(median "$json" filedigest)")"
-  table+=("$(printf '%-26s %9.2f %9.2f %7s %7s   %-8s %-4s %s / %s' "B1 MD5 throughput" \
+  table+=("$(printf '%-28s %9.2f %9.2f %7s %7s   %-8s %-4s %s / %s' "B1 MD5 throughput" \
     "$(median "$json" filedigest)" "$(median "$json" openssl)" "$throughput" "" ">= 0.95" \
     "$(meets "$throughput" ">= 0.95")" "$(spread "$json" filedigest)" "$(spread "$json" openssl)")")
   notes+=("B1: the ratio is of throughputs (OpenSSL's time / FileDigest's); md5sum: $(ratio "$(median "$json" md5sum)" "$(median "$json" filedigest)")")
@@ -166,16 +169,11 @@ done
 if wants B4; then
   make_set 2000 --files 2000
   serve 2000
-  json="$results/b4.json"
-  echo "B4: load before $(load)"
-  hyperfine --runs "$runs" --export-json "$json" \
-    --prepare "rm -rf '$data/target' && mkdir '$data/target'" \
-    -n owner-thread "cd '$data/target' && '$handoff' queue '$url'" \
-    -n inline "cd '$data/target' && '$handoff' inline '$url'"
-  echo "B4: load after $(load)"
-  (cd "$data/target" && rm -rf ./* && "$handoff" inline "$url" 2>&1 >/dev/null | tail -1) | sed 's/^/B4: /'
+  rounds "B4 hand-off, 2000 files" "$results/b4" "rm -rf '$data/target' && mkdir '$data/target' && sync" \
+    owner-thread "cd '$data/target' && '$handoff' queue '$url'" \
+    inline "cd '$data/target' && '$handoff' inline '$url'" "<=" 1.03
+  (cd "$data/target" && rm -rf ./* && "$handoff" queue "$url" 2>&1 >/dev/null | tail -1) | sed 's/^/B4: /'
   stop_server
-  row "B4 hand-off, 2000 files" "$json" owner-thread inline "<=" 1.03
 fi
 
 if wants B5; then
@@ -192,12 +190,13 @@ if wants B5; then
   anon="$(printf '%s\n' "${peaks[@]}" | sed 's/.*rss_anon_kib=\([0-9]*\).*/\1/' | sort -n | sed -n "$(((runs + 1) / 2))p")"
   dirty="$(printf '%s\n' "${peaks[@]}" | sed 's/.*private_dirty_kib=\([0-9]*\).*/\1/' | sort -n | sed -n "$(((runs + 1) / 2))p")"
   mib="$(python3 -c "print(f'{max($anon, $dirty) / 1024:.1f}')")"
-  table+=("$(printf '%-26s %9s %9s %7s %7s   %-8s %-4s RssAnon %s KiB, Private_Dirty %s KiB' "B5 peak private MiB" \
+  table+=("$(printf '%-28s %9s %9s %7s %7s   %-8s %-4s RssAnon %s KiB, Private_Dirty %s KiB' "B5 peak private MiB" \
     "$mib" "" "" "" "<= 64" "$(meets "$mib" "<= 64")" "$anon" "$dirty")")
 fi
 
 echo
-echo "Ratios of the medians of $runs runs on $(nproc) cores (load now $(load)); cpu = (user + system) ratio"
-printf '%-26s %9s %9s %7s %7s   %-8s %-4s %s\n' benchmark ours_s base_s wall cpu target met "spread ours / base (s)"
+echo "Medians of $runs paired rounds on $(nproc) cores (load now $(load)); wall = median of the rounds' ours/base"
+echo "ratios (B1: throughput ratio of the medians); cpu = ratio of the median (user + system) times"
+printf '%-28s %9s %9s %7s %7s   %-8s %-4s %s\n' benchmark ours_s base_s wall cpu target met "spread"
 printf '%s\n' "${table[@]}"
 for note in "${notes[@]}"; do echo "$note"; done

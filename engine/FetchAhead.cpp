@@ -28,26 +28,6 @@ class ECancelled : public Exception {
   ECancelled() : Exception("cancelled") {}
 };
 
-// The download being unpacked. It is deleted once it has been opened, whatever happens next,
-// as the unpacking of a single file does.
-class TSourceFile {
- public:
-  explicit TSourceFile(const std::string& fileName)
-      : FFileName(fileName), FStream(std::in_place, fileName, fmOpenRead | fmShareDenyWrite) {}
-  ~TSourceFile() {
-    FStream.reset();  // closed first: an open file cannot be deleted on Windows
-    platform::DeleteFile(FFileName);
-  }
-  TSourceFile(const TSourceFile&) = delete;
-  TSourceFile& operator=(const TSourceFile&) = delete;
-
-  TFileStream& Stream() { return *FStream; }
-
- private:
-  std::string FFileName;
-  std::optional<TFileStream> FStream;
-};
-
 // Passes what is written on to the target and takes its digest on the way, so that the
 // unpacked file need not be read again to be checked. A write the file refuses raises the
 // system's reason (a full disk above all), not a bare "Stream write error".
@@ -160,7 +140,7 @@ class TFetchAhead::TUnpacker final : public TAgent {
   // Unpacks the download into the unpacked temporary, as UnpackFile does, and returns the
   // digest of what it wrote.
   TDigestBytes Unpack(const TFileNames& names) {
-    TSourceFile source(names.Download);
+    TDownloadToUnpack source(names.Download);
     TFileStream target(names.Unpacked, fmCreate);
     THashingStream hashed(target);
     UnpackStream(source.Stream(), hashed);

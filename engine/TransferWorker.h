@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/Limits.h"
@@ -25,12 +26,29 @@ class EUnpackTooLong : public Exception {
   using Exception::Exception;
 };
 
+// A downloaded file, open for reading while it is unpacked. It is deleted when this goes,
+// whatever happened in between: a download is never read twice.
+class TDownloadToUnpack {
+ public:
+  explicit TDownloadToUnpack(const std::string& fileName);
+  ~TDownloadToUnpack();
+  TDownloadToUnpack(const TDownloadToUnpack&) = delete;
+  TDownloadToUnpack& operator=(const TDownloadToUnpack&) = delete;
+
+  TFileStream& Stream() { return *FStream; }
+
+ private:
+  std::string FFileName;
+  std::optional<TFileStream> FStream;
+};
+
 // The user agent of every request to the update server.
 inline constexpr const char* kAgentName = "ViDivivuRidevuv";
 
 class TTransferWorker : public TThread {
  public:
-  using HttpOpener = std::function<std::unique_ptr<platform::HttpSession>(const std::string& agent)>;
+  using HttpOpener =
+      std::function<std::unique_ptr<platform::HttpSession>(const std::string& agent)>;
 
   TTransferWorker(IRunView& view, ISynchronizer& owner);
 
@@ -43,7 +61,8 @@ class TTransferWorker : public TThread {
   // Decodes the bzip2 file SourceName into TargetName, then deletes SourceName. Raises on
   // failure, including a source that ends before its bzip2 stream does, and output beyond
   // MaxOutput (EUnpackTooLong).
-  void UnpackFile(const std::string& sourceName, const std::string& targetName, int64_t maxOutput = kNoLimit);
+  void UnpackFile(const std::string& sourceName, const std::string& targetName,
+                  int64_t maxOutput = kNoLimit);
   void UnpackStream(TStream& source, TStream& target, int64_t maxOutput = kNoLimit);
   void UnpackProgress(TObject* sender);
 

@@ -1,7 +1,6 @@
 // Unpacking of one downloaded .bz2 file into its target, with the file gauge following the
 // compressed bytes consumed.
 #include <memory>
-#include <optional>
 
 #include "engine/TransferWorker.h"
 #include "platform/File.h"
@@ -13,35 +12,23 @@ namespace {
 
 constexpr int32_t kOutBlock = 65536;
 
-// The downloaded file, open for reading while it is unpacked. It is deleted when this goes,
-// whatever happened in between: the caller never reads a download twice.
-class TDownload {
- public:
-  explicit TDownload(const std::string& fileName)
-      : FFileName(fileName), FStream(std::in_place, fileName, fmOpenRead | fmShareDenyWrite) {}
-  ~TDownload() {
-    FStream.reset();  // closed first: an open file cannot be deleted on Windows
-    platform::DeleteFile(FFileName);
-  }
-  TDownload(const TDownload&) = delete;
-  TDownload& operator=(const TDownload&) = delete;
-
-  TFileStream& Stream() { return *FStream; }
-
- private:
-  std::string FFileName;
-  std::optional<TFileStream> FStream;
-};
-
 int32_t Low32(int64_t value) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
 }  // namespace
 
+TDownloadToUnpack::TDownloadToUnpack(const std::string& fileName)
+    : FFileName(fileName), FStream(std::in_place, fileName, fmOpenRead | fmShareDenyWrite) {}
+
+TDownloadToUnpack::~TDownloadToUnpack() {
+  FStream.reset();  // closed first: an open file cannot be deleted on Windows
+  platform::DeleteFile(FFileName);
+}
+
 void TTransferWorker::UnpackFile(const std::string& sourceName, const std::string& targetName,
                                  int64_t maxOutput) {
-  TDownload source(sourceName);
+  TDownloadToUnpack source(sourceName);
   TFileStream target(targetName, fmCreate);
   UnpackStream(source.Stream(), target, maxOutput);
 }
@@ -76,7 +63,8 @@ void TTransferWorker::UnpackStream(TStream& source, TStream& target, int64_t max
       if (done == 0) break;
       total += done;
       if (maxOutput != kNoLimit && total > maxOutput)
-        throw EUnpackTooLong(Format("the unpacked data is larger than %lld bytes", static_cast<long long>(maxOutput)));
+        throw EUnpackTooLong(Format("the unpacked data is larger than %lld bytes",
+                                    static_cast<long long>(maxOutput)));
       target.WriteBuffer(block, done);
     }
   } catch (...) {
