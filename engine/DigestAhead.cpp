@@ -61,6 +61,11 @@ void TDigestAhead::Work() {
   }
 }
 
+bool TDigestAhead::Ready(size_t index) {
+  const std::lock_guard lock(FLock);
+  return FReady[index] != 0;
+}
+
 const TDigestAhead::TLocalFile& TDigestAhead::Get(size_t index) {
   std::unique_lock lock(FLock);
   FWaitingFor = index;

@@ -34,6 +34,8 @@ class TDigestAhead {
 
   // Waits for entry Index. Only for an entry with three fields and an accepted path.
   const TLocalFile& Get(size_t index);
+  // Whether Get(Index) would return at once.
+  bool Ready(size_t index);
 
  private:
   void Work();

@@ -14,7 +14,9 @@ namespace {
 
 // How far the transfers may run ahead of the file the worker shows: enough files and bytes to
 // keep every core unpacking behind a large file, few enough to bound the temporaries on disk.
-constexpr size_t kMaxFilesAhead = 64;
+// The bytes are the real bound; the file count only caps the bookkeeping, and must leave room
+// for the hundreds of small files that may follow a large one.
+constexpr size_t kMaxFilesAhead = 1024;
 constexpr int64_t kMaxBytesAhead = 192 * kMiB;
 // Recorded gauge calls not yet replayed. Beyond this the download waits for the window, which
 // bounds the memory the records take when the window's thread is slow to answer.

@@ -27,6 +27,20 @@ bool SameText(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+void GFilesThread::TBatchedCalls::Add(std::function<void()> call) {
+  FCalls.push_back(std::move(call));
+  if (FCalls.size() >= kMaxBatch) Flush();
+}
+
+void GFilesThread::TBatchedCalls::Flush() {
+  if (FCalls.empty()) return;
+  std::vector<std::function<void()>> calls;
+  calls.swap(FCalls);
+  FWorker.Synchronize([&calls] {
+    for (const auto& call : calls) call();
+  });
+}
+
 TFileEntry SplitFileEntry(const std::string& entry) {
   const TStringList fields = SplitFromEnd(entry, "|");
   if (fields.size() < 3)
@@ -57,25 +71,36 @@ void GFilesThread::CheckFiles(const TStringList& section) {
   std::set<std::string> collected;
   for (const std::string& line : FUpdateList) collected.insert(ListKey(SplitFileEntry(line).Path));
   TDigestAhead digests(FWorkDir, section);
-  for (size_t i = 0; i < section.size(); ++i) {
-    FGaugeValue = static_cast<int32_t>(i);
-    SetTotalProgress();
-    const TFileEntry entry = SplitFileEntry(section[i]);
-    FStatus = "Checking " + entry.Path;
-    ShowStatus();
-    // A path that leaves the game folder is never looked at here; the replacement pass
-    // refuses it and counts it as failed.
-    bool collect = !RefusedPathReason(entry.Path).empty();
-    if (!collect) {
-      const TDigestAhead::TLocalFile& file = digests.Get(i);
-      // Only unlisted names go, so no other entry's file or digest depends on this.
-      RemoveStaleTemporaries(entry.Path, file.Local);
-      collect = !file.Exists || DigestToHex(file.Digest) != entry.Digest;
+  // The window sees each entry's total gauge position and "Checking" status, in list order, as
+  // they are made; entries whose digests are ready go over in one hand-off, up to a batch, and
+  // whatever is held back goes over before the pass waits for a digest or leaves.
+  TBatchedCalls calls(*this);
+  try {
+    for (size_t i = 0; i < section.size(); ++i) {
+      FGaugeValue = static_cast<int32_t>(i);
+      calls.Add([this, position = FGaugeValue] { FView.SetTotalProgress(position); });
+      const TFileEntry entry = SplitFileEntry(section[i]);
+      FStatus = "Checking " + entry.Path;
+      calls.Add([this, status = FStatus] { FView.ShowStatus(status); });
+      // A path that leaves the game folder is never looked at here; the replacement pass
+      // refuses it and counts it as failed.
+      bool collect = !RefusedPathReason(entry.Path).empty();
+      if (!collect) {
+        if (!digests.Ready(i)) calls.Flush();
+        const TDigestAhead::TLocalFile& file = digests.Get(i);
+        // Only unlisted names go, so no other entry's file or digest depends on this.
+        RemoveStaleTemporaries(entry.Path, file.Local);
+        collect = !file.Exists || DigestToHex(file.Digest) != entry.Digest;
+      }
+      if (!collect) continue;
+      EntrySize(entry.Size);
+      if (collected.insert(ListKey(entry.Path)).second) FUpdateList.push_back(section[i]);
     }
-    if (!collect) continue;
-    EntrySize(entry.Size);
-    if (collected.insert(ListKey(entry.Path)).second) FUpdateList.push_back(section[i]);
+  } catch (...) {
+    calls.Flush();
+    throw;
   }
+  calls.Flush();
   FGaugeValue = 0;
   SetTotalProgress();
   FStatus = "";

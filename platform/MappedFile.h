@@ -34,6 +34,10 @@ class MappedFile {
   const unsigned char* Data() const { return FView; }
   size_t ViewSize() const { return FViewSize; }
 
+  // Copies Length bytes from Offset of the file into Buffer, without a view: cheaper than a
+  // mapping for a small file. False when they cannot all be read (the file has shrunk).
+  bool ReadAt(uint64_t offset, void* buffer, size_t length) const;
+
   // The alignment the system requires of a view's offset.
   static size_t Granularity();
 

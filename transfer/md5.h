@@ -33,7 +33,8 @@ std::string DigestToHex(const TDigestBytes& digest);
 
 namespace detail {
 // FileDigest with the size of the views it maps the file through, so that the piece-wise path
-// can be exercised with small files. The size is rounded up to the mapping granularity.
+// can be exercised with small files. The size is rounded up to the mapping granularity; with
+// any size but FileDigest's own, even a small file is mapped rather than read.
 void FileDigest(const std::string& fileName, TDigestBytes& digest, size_t viewSize);
 }  // namespace detail
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 namespace korvath::platform {
@@ -44,6 +45,20 @@ bool MappedFile::Open(const std::string& path, MappedFile& result) {
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);  // larger read-ahead; only a hint
 #endif
+  return true;
+}
+
+bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
+  if (FFile == kInvalid) return false;
+  auto* out = static_cast<char*>(buffer);
+  while (length > 0) {
+    const ssize_t done = ::pread(static_cast<int>(FFile), out, length, static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    out += done;
+    offset += static_cast<uint64_t>(done);
+    length -= static_cast<size_t>(done);
+  }
   return true;
 }
 

@@ -60,6 +60,23 @@ bool MappedFile::Open(const std::string& path, MappedFile& result) {
   return true;
 }
 
+bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
+  if (FFile == kInvalid) return false;
+  auto* out = static_cast<char*>(buffer);
+  while (length > 0) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const DWORD ask = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
+    DWORD done = 0;
+    if (!ReadFile(H(FFile), out, ask, &done, &at) || done == 0) return false;
+    out += done;
+    offset += done;
+    length -= done;
+  }
+  return true;
+}
+
 bool MappedFile::MapView(uint64_t offset, size_t length) {
   Unmap();
   if (FMapping == 0 || offset >= FSize || offset % Granularity() != 0) return false;

@@ -158,6 +158,18 @@ TEST(FileDigest, EqualsTheDigestOfTheContent) {
   }
 }
 
+// Files up to 1 MiB are read, larger ones mapped view by view: both give the content's digest
+// on either side of the boundary.
+TEST(FileDigest, FilesReadOrMappedGiveTheDigestOfTheirContent) {
+  test::TempDir dir;
+  constexpr size_t kMiB = size_t{1} << 20;
+  for (size_t size : {kMiB - 1, kMiB, kMiB + 1, 2 * kMiB + 7}) {
+    const std::string data = Pattern(size);
+    test::WriteFileBytes(dir / "f.bin", data);
+    EXPECT_EQ(FileHex(dir / "f.bin"), HexOf(data)) << "size " << size;
+  }
+}
+
 TEST(FileDigest, FilesThatCannotBeReadHashAsEmptyInput) {
   test::TempDir dir;
   test::WriteFileBytes(dir / "empty.bin", "");
