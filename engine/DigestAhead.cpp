@@ -15,9 +15,11 @@ constexpr size_t kNobody = static_cast<size_t>(-1);
 
 }  // namespace
 
-TDigestAhead::TDigestAhead(const std::string& workDir, const TStringList& section, unsigned threads)
+TDigestAhead::TDigestAhead(const std::string& workDir, const TStringList& section, TPrepare prepare,
+                           unsigned threads)
     : FWorkDir(workDir),
       FSection(section),
+      FPrepare(std::move(prepare)),
       FFiles(section.size()),
       FReady(section.size(), 0),
       FWaitingFor(kNobody) {
@@ -48,6 +50,7 @@ void TDigestAhead::Work() {
       const TFileEntry entry = SplitFileEntry(FSection[i]);
       if (RefusedPathReason(entry.Path).empty()) {
         file.Local = LocalPathOf(FWorkDir, entry.Path);
+        if (FPrepare) FPrepare(entry.Path, file.Local);
         file.Exists = platform::FileExists(file.Local);
         if (file.Exists) FileDigest(file.Local, file.Digest);
       }

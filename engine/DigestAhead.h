@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,9 +25,14 @@ class TDigestAhead {
     TDigestBytes Digest{};  // of its content, when it exists
   };
 
+  // Called on a hashing thread with an entry's list path and local file name before its file
+  // is looked at; it must not touch any other entry's file.
+  using TPrepare = std::function<void(const std::string& listPath, const std::string& local)>;
+
   // Starts on the entries of Section (whole list lines) with Threads threads; 0 means one per
   // hardware thread.
-  TDigestAhead(const std::string& workDir, const TStringList& section, unsigned threads = 0);
+  TDigestAhead(const std::string& workDir, const TStringList& section, TPrepare prepare = {},
+               unsigned threads = 0);
   // Stops after the files being hashed.
   ~TDigestAhead();
   TDigestAhead(const TDigestAhead&) = delete;
@@ -43,6 +49,7 @@ class TDigestAhead {
 
   const std::string FWorkDir;
   const TStringList& FSection;
+  const TPrepare FPrepare;
   std::vector<TLocalFile> FFiles;
   std::vector<char> FReady;  // per entry; written under FLock
   std::atomic<size_t> FNext{0};

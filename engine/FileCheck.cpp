@@ -70,7 +70,12 @@ void GFilesThread::CheckFiles(const TStringList& section) {
   // first one's backup with the new content.
   std::set<std::string> collected;
   for (const std::string& line : FUpdateList) collected.insert(ListKey(SplitFileEntry(line).Path));
-  TDigestAhead digests(FWorkDir, section);
+  // What a killed run left beside an entry's file goes before the file is looked at. Only
+  // unlisted names go, so no other entry's file or digest depends on this.
+  TDigestAhead digests(FWorkDir, section,
+                       [this](const std::string& path, const std::string& local) {
+                         RemoveStaleTemporaries(path, local);
+                       });
   // The window sees each entry's total gauge position and "Checking" status, in list order, as
   // they are made; entries whose digests are ready go over in one hand-off, up to a batch, and
   // whatever is held back goes over before the pass waits for a digest or leaves.
@@ -88,8 +93,6 @@ void GFilesThread::CheckFiles(const TStringList& section) {
       if (!collect) {
         if (!digests.Ready(i)) calls.Flush();
         const TDigestAhead::TLocalFile& file = digests.Get(i);
-        // Only unlisted names go, so no other entry's file or digest depends on this.
-        RemoveStaleTemporaries(entry.Path, file.Local);
         collect = !file.Exists || DigestToHex(file.Digest) != entry.Digest;
       }
       if (!collect) continue;
@@ -153,7 +156,8 @@ std::string ListKey(const std::string& listPath) {
   return key;
 }
 
-void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local) {
+void GFilesThread::RemoveStaleTemporaries(const std::string& listPath,
+                                          const std::string& local) const {
   for (const char* suffix : {kDownloadSuffix, kUnpackSuffix})
     if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
 }

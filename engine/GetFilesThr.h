@@ -94,8 +94,9 @@ class GFilesThread : public TTransferWorker {
   // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
   // what the pass must not catch.
   bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);
-  // Removes what a killed run may have left beside this entry's file.
-  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local);
+  // Removes what a killed run may have left beside this entry's file. Runs on the checking
+  // pass's hashing threads: it reads nothing but FListedPaths, which stays as it is meanwhile.
+  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local) const;
   void ReportFileFailed(const std::string& path, const std::string& reason);
   void ReportRunFailed(const std::string& message);
   // The hosts step or the self-update failed: "Update Failed" at once, the run goes on, and

@@ -90,6 +90,16 @@ std::string RefusedPathReason(const std::string& listPath) {
 }
 
 std::string LocalPathOf(const std::string& workDir, const std::string& listPath) {
+  // The usual case, a file already in place as the list spells it, costs one look.
+  std::string written = workDir;
+  bool firstSegment = true;
+  for (std::string_view segment : Segments(listPath)) {
+    if (!firstSegment) written += platform::kPathDelim;
+    firstSegment = false;
+    written += segment;
+  }
+  if (platform::ExistsAsWritten(written)) return written;
+
   std::string result = workDir;
   bool first = true;
   for (std::string_view segment : Segments(listPath)) {

@@ -10,4 +10,8 @@ namespace korvath::platform {
 // Folder is missing). Where the file system already ignores case (Windows) it returns Name.
 std::string ResolveCaseInsensitive(const std::string& folder, const std::string& name);
 
+// True when Path needs no matching at any level: it exists exactly as written (or the file
+// system ignores case), so that resolving it name by name would give Path itself.
+bool ExistsAsWritten(const std::string& path);
+
 }  // namespace korvath::platform

@@ -49,4 +49,9 @@ std::string ResolveCaseInsensitive(const std::string& folder, const std::string&
   return found ? best : name;
 }
 
+bool ExistsAsWritten(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
 }  // namespace korvath::platform

@@ -7,4 +7,8 @@ std::string ResolveCaseInsensitive(const std::string&, const std::string& name) 
   return name;
 }
 
+bool ExistsAsWritten(const std::string&) {
+  return true;
+}
+
 }  // namespace korvath::platform
