@@ -61,7 +61,10 @@ make_set() {
   fi
   if [ ! -f "$data/pub-$name.done" ]; then
     rm -rf "$data/pub-$name"
-    "$publish" build "$data/release-$name" "$data/pub-$name" --rev 1 --critical 'system/**' >/dev/null
+    # The generator's "system" folder holds the critical files; a one-file client has none.
+    local critical=()
+    [ -d "$data/release-$name/system" ] && critical=(--critical 'system/**')
+    "$publish" build "$data/release-$name" "$data/pub-$name" --rev 1 "${critical[@]}" >/dev/null
     touch "$data/pub-$name.done"
   fi
 }

@@ -108,6 +108,31 @@ TComponent* TForm::FindComponent(const std::string& name) const {
   return nullptr;
 }
 
+bool TForm::SelectNext(HWND focused, bool backward) {
+  std::vector<TSystemControl*> stops;
+  for (const auto& component : FComponents) {
+    auto* control = dynamic_cast<TSystemControl*>(component.get());
+    if (control != nullptr && control->TabOrder() >= 0 && control->Inner() != nullptr &&
+        IsWindowEnabled(control->Inner()) && IsWindowVisible(control->Inner()))
+      stops.push_back(control);
+  }
+  if (stops.empty()) return false;
+  std::stable_sort(stops.begin(), stops.end(),
+                   [](const TSystemControl* a, const TSystemControl* b) {
+                     return a->TabOrder() < b->TabOrder();
+                   });
+  const size_t count = stops.size();
+  size_t next = backward ? count - 1 : 0;  // from outside the tab stops: the first or the last
+  for (size_t i = 0; i < count; ++i) {
+    if (stops[i]->Inner() == focused || IsChild(stops[i]->Inner(), focused)) {
+      next = backward ? (i + count - 1) % count : (i + 1) % count;
+      break;
+    }
+  }
+  SetFocus(stops[next]->Inner());
+  return true;
+}
+
 void TForm::SetCaption(const std::string& caption) {
   FCaption = caption;
   // The task bar shows the application's title for the main form.
@@ -273,6 +298,11 @@ bool TApplication::ProcessMessage() {
   if (message.message == WM_QUIT) {
     FTerminated = true;
     return true;
+  }
+  if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
+      GetKeyState(VK_MENU) >= 0) {
+    auto* form = dynamic_cast<TForm*>(TWinControl::FromHandle(GetAncestor(message.hwnd, GA_ROOT)));
+    if (form != nullptr && form->SelectNext(message.hwnd, GetKeyState(VK_SHIFT) < 0)) return true;
   }
   TranslateMessage(&message);
   DispatchMessageA(&message);

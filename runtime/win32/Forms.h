@@ -57,6 +57,10 @@ class TForm : public TWinControl {
   // handlers by name. The window stays hidden; ShowForm shows it.
   void LoadLayout(const TFormDesc& layout, HINSTANCE module);
   TComponent* FindComponent(const std::string& name) const;
+  // Tab and Shift+Tab: moves the focus from Focused to the next (previous) enabled, visible
+  // control with a tab order, in that order and round the end. False when the form has no
+  // such control, so that the key goes on to Focused as usual.
+  bool SelectNext(HWND focused, bool backward);
   // The named component as the class it must be; raises ELayoutError otherwise.
   template <class T>
   T* Find(const std::string& name) const;

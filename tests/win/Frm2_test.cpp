@@ -380,6 +380,36 @@ TEST_F(Frm2Test, TheCloseCommandActsLikeCancelAndAnyButtonDrags) {
   EXPECT_EQ(Options(), "[Video]\r\nColorBits=16\r\n");
 }
 
+// Tab walks the lists and boxes in their tab order and round the end; Shift+Tab walks back.
+TEST_F(Frm2Test, TabMovesTheFocusThroughTheControlsInTabOrder) {
+  Create();
+  Form1->ShowForm();
+  Application.ProcessMessages();
+  const std::vector<HWND> order{Form1->ComboBox1->Inner(), Form1->ComboBox2->Inner(),
+                                Form1->ComboBox3->Inner(), Form1->CheckBox1->Inner(),
+                                Form1->CheckBox2->Inner(), Form1->ComboBox4->Inner(),
+                                Form1->CheckBox3->Inner()};
+  const auto pressTab = [](bool shift) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+    Application.ProcessMessages();
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+  };
+  SetFocus(order[0]);
+  for (size_t i = 1; i <= order.size(); ++i) {
+    pressTab(false);
+    EXPECT_EQ(GetFocus(), order[i % order.size()]) << "after " << i << " Tab presses";
+  }
+  pressTab(true);
+  EXPECT_EQ(GetFocus(), order.back());
+  pressTab(true);
+  EXPECT_EQ(GetFocus(), order[order.size() - 2]);
+}
+
 // The screen's pixels in Area, as 0x00RRGGBB row by row; written as a BMP file to Path too.
 std::vector<uint32_t> CaptureScreen(const RECT& area, const std::string& path) {
   const int width = area.right - area.left, height = area.bottom - area.top;
