@@ -1,6 +1,7 @@
 #include "engine/DigestAhead.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "engine/GetFilesThr.h"
 #include "engine/LocalPath.h"
@@ -12,6 +13,10 @@ namespace {
 // More threads than this only queue up on the disk.
 constexpr unsigned kMaxThreads = 8;
 constexpr size_t kNobody = static_cast<size_t>(-1);
+// A worker waiting for a digest sleeps until this many files later are done too, or for this
+// long, whichever comes first.
+constexpr size_t kWakeAfter = 16;
+constexpr std::chrono::milliseconds kWakeDelay{10};
 
 }  // namespace
 
@@ -71,9 +76,16 @@ bool TDigestAhead::Ready(size_t index) {
 
 const TDigestAhead::TLocalFile& TDigestAhead::Get(size_t index) {
   std::unique_lock lock(FLock);
-  FWaitingFor = index;
-  FReadyWake.wait(lock, [&] { return FReady[index] != 0; });
-  FWaitingFor = kNobody;
+  if (FReady[index] == 0) {
+    // A worker that has caught up with the hashing would be woken once per file. It waits for
+    // a few more files at once instead, but never much longer than for its own.
+    const size_t later = std::min(index + kWakeAfter, FReady.size() - 1);
+    FWaitingFor = later;
+    FReadyWake.wait_for(lock, kWakeDelay, [&] { return FReady[later] != 0; });
+    FWaitingFor = index;
+    FReadyWake.wait(lock, [&] { return FReady[index] != 0; });
+    FWaitingFor = kNobody;
+  }
   return FFiles[index];
 }
 
