@@ -14,19 +14,6 @@
 #include "transfer/md5.h"
 
 namespace korvath {
-namespace {
-
-bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) {
-             return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-           };
-           return lower(x) == lower(y);
-         });
-}
-
-}  // namespace
-
 void GFilesThread::TBatchedCalls::Add(std::function<void()> call) {
   FCalls.push_back(std::move(call));
   if (FCalls.size() >= kMaxBatch) Flush();

@@ -145,19 +145,17 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   // A name the list maps to several addresses (say one of each family) keeps all of them: a
   // line is in the way only when its address is none of the list's for that name. Otherwise
   // each run would comment out the mapping the previous one added and append it again.
-  const auto listed = [&](std::string_view address, const std::string& host) {
-    for (const THostsEntry& other : entries)
-      if (SameText(other.Host, host) && SameText(other.Address, address)) return true;
+  // Whether one of the first Count entries maps Host to Address.
+  const auto listed = [&](size_t count, std::string_view address, const std::string& host) {
+    for (size_t i = 0; i < count; ++i)
+      if (SameText(entries[i].Host, host) && SameText(entries[i].Address, address)) return true;
     return false;
   };
   TStringList block{kOpeningMarker};
   bool commented = false;
   for (size_t e = 0; e < entries.size(); ++e) {
     const THostsEntry& entry = entries[e];
-    bool listedBefore = false;  // the same entry twice is appended once
-    for (size_t earlier = 0; earlier < e && !listedBefore; ++earlier)
-      listedBefore = SameText(entries[earlier].Host, entry.Host) &&
-                     SameText(entries[earlier].Address, entry.Address);
+    const bool listedBefore = listed(e, entry.Address, entry.Host);  // appended once
     // 0: no line maps the name, 1: the last line that did mapped it elsewhere, 2: mapped here.
     int state = 0;
     for (std::string& line : lines) {
@@ -169,7 +167,7 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
       if (!mapsHost) continue;
       if (SameText(fields[0], entry.Address)) {
         state = 2;
-      } else if (!listed(fields[0], entry.Host)) {
+      } else if (!listed(entries.size(), fields[0], entry.Host)) {
         line = "#" + line;
         state = 1;
         commented = true;
