@@ -1,7 +1,68 @@
 #include "runtime/SettingsStore.h"
 
-namespace korvath {
+#include "platform/File.h"
+#include "platform/SettingsStore.h"
 
-std::string SettingsKeyOf(const std::string& folder) { return "Software\\Korvath\\" + folder; }
+namespace korvath {
+namespace {
+
+ERegistryException Reworded(const platform::SettingsError& error) {
+  const char* name = error.Name().c_str();
+  switch (error.Failure()) {
+    case platform::SettingsFailure::kInvalidType:
+      return ERegistryException(Format("Invalid data type for '%s'", name));
+    case platform::SettingsFailure::kCreateKey:
+      return ERegistryException(Format("Failed to create key %s", name));
+    case platform::SettingsFailure::kSetData:
+      return ERegistryException(Format("Failed to set data for '%s'", name));
+    case platform::SettingsFailure::kGetData:
+      break;
+  }
+  return ERegistryException(Format("Failed to get data for '%s'", name));
+}
+
+class TSystemSettings final : public TSettingsStore {
+ public:
+  TSystemSettings() : FKey(platform::OpenSettingsKey(SettingsKeyOf(platform::GetCurrentDir()))) {}
+
+  int32_t ReadInteger(const std::string& section, const std::string& name,
+                      int32_t defaultValue) override {
+    try {
+      const platform::SettingsValue value = FKey->Read(section, name);
+      switch (value.kind) {
+        case platform::SettingsValue::kNumber:
+          return static_cast<int32_t>(value.number);
+        case platform::SettingsValue::kText:
+          return StrToIntDef(value.text, defaultValue);
+        case platform::SettingsValue::kMissing:
+          break;
+      }
+      return defaultValue;
+    } catch (const platform::SettingsError& error) {
+      throw Reworded(error);
+    }
+  }
+
+  void WriteInteger(const std::string& section, const std::string& name, int32_t value) override {
+    try {
+      FKey->WriteInteger(section, name, value);
+    } catch (const platform::SettingsError& error) {
+      throw Reworded(error);
+    }
+  }
+
+ private:
+  std::unique_ptr<platform::SettingsKey> FKey;
+};
+
+}  // namespace
+
+std::unique_ptr<TSettingsStore> OpenSettingsStore() {
+  return std::make_unique<TSystemSettings>();
+}
+
+std::string SettingsKeyOf(const std::string& folder) {
+  return "Software\\Korvath\\" + folder;
+}
 
 }  // namespace korvath

@@ -4,20 +4,21 @@
 //   [Software\Korvath\/home/me/Games/Korvath\Settings]
 //   "AtRevision"=dword:0000000c
 //   "CreateBackup"="1"
+#include "platform/SettingsStore.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
-#include "platform/File.h"
-#include "runtime/SettingsStore.h"
-
-namespace korvath {
+namespace korvath::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -123,31 +124,35 @@ class TStoreLock {
   int FFd;
 };
 
-class TFileSettings final : public TSettingsStore {
+class TFileSettings final : public SettingsKey {
  public:
-  TFileSettings() : FFolder(StoreFolder()), FKey(SettingsKeyOf(platform::GetCurrentDir())) {
+  explicit TFileSettings(const std::string& path) : FFolder(StoreFolder()), FKey(path) {
     std::error_code ec;
     fs::create_directories(FFolder, ec);
     FOpened = fs::is_directory(FFolder, ec);
   }
 
-  int32_t ReadInteger(const std::string& section, const std::string& name, int32_t defaultValue) override {
-    if (!FOpened) return defaultValue;
+  SettingsValue Read(const std::string& section, const std::string& name) override {
+    if (!FOpened) return {};
     const TSections all = Load(File());
     const auto s = all.find(FKey + "\\" + section);
-    if (s == all.end()) return defaultValue;
+    if (s == all.end()) return {};
     const auto v = s->second.find(name);
-    if (v == s->second.end()) return defaultValue;
-    if (v->second.kind == TValue::kText) return StrToIntDef(v->second.data, defaultValue);
-    if (v->second.kind == TValue::kOther) throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
-    int32_t value = 0;
-    if (!TryStrToInt("$" + v->second.data, value))
-      throw ERegistryException(Format("Failed to get data for '%s'", name.c_str()));
-    return value;
+    if (v == s->second.end()) return {};
+    if (v->second.kind == TValue::kText) return {SettingsValue::kText, 0, v->second.data};
+    if (v->second.kind == TValue::kOther) throw SettingsError(SettingsFailure::kInvalidType, name);
+    // A number is kept as its eight hex digits.
+    const std::string& digits = v->second.data;
+    uint32_t value = 0;
+    const auto [end, failed] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    if (failed != std::errc() || end != digits.data() + digits.size())
+      throw SettingsError(SettingsFailure::kGetData, name);
+    return {SettingsValue::kNumber, value, {}};
   }
 
   void WriteInteger(const std::string& section, const std::string& name, int32_t value) override {
-    if (!FOpened) throw ERegistryException(Format("Failed to create key %s", section.c_str()));
+    if (!FOpened) throw SettingsError(SettingsFailure::kCreateKey, section);
     TStoreLock lock(FFolder);
     TSections all = Load(File());
     TValue& stored = all[FKey + "\\" + section][name];
@@ -155,9 +160,11 @@ class TFileSettings final : public TSettingsStore {
       stored.data = std::to_string(value);  // a value that is already text stays text
     } else {
       stored.kind = TValue::kNumber;
-      stored.data = Format("%08x", static_cast<unsigned>(value));
+      char digits[9];
+      std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(value));
+      stored.data = digits;
     }
-    if (!Save(File(), all)) throw ERegistryException(Format("Failed to set data for '%s'", name.c_str()));
+    if (!Save(File(), all)) throw SettingsError(SettingsFailure::kSetData, name);
   }
 
  private:
@@ -170,6 +177,8 @@ class TFileSettings final : public TSettingsStore {
 
 }  // namespace
 
-std::unique_ptr<TSettingsStore> OpenSettingsStore() { return std::make_unique<TFileSettings>(); }
+std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path) {
+  return std::make_unique<TFileSettings>(path);
+}
 
-}  // namespace korvath
+}  // namespace korvath::platform

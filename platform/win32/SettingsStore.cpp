@@ -1,76 +1,68 @@
 // The settings store in the registry: HKEY_LOCAL_MACHINE\Software\Korvath\<current folder>,
 // always in the registry's 32-bit view so that the 32-bit and the 64-bit program share it.
-#include "runtime/SettingsStore.h"
+#include "platform/SettingsStore.h"
 
 #include <windows.h>
 
-#include <utility>
 #include <vector>
 
-#include "platform/File.h"
+#include "platform/Handle.h"
 
-namespace korvath {
+namespace korvath::platform {
 namespace {
 
 constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
-class RegKey {
- public:
-  RegKey() = default;
-  RegKey(RegKey&& other) noexcept : FKey(std::exchange(other.FKey, nullptr)) {}
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (FKey != nullptr) RegCloseKey(FKey);
-  }
-  HKEY* Receive() { return &FKey; }
-  HKEY Get() const { return FKey; }
-  explicit operator bool() const { return FKey != nullptr; }
-
- private:
-  HKEY FKey = nullptr;
+struct RegKeyTraits {
+  using Type = HKEY;
+  static constexpr HKEY Empty() noexcept { return nullptr; }
+  static void Close(HKEY key) noexcept { RegCloseKey(key); }
 };
+using RegKey = UniqueHandle<RegKeyTraits>;
 
-class TRegistrySettings final : public TSettingsStore {
+// Opens or creates the key Name below Parent; an empty owner when the system refuses.
+RegKey OpenKey(HKEY parent, const std::string& name, bool create) {
+  HKEY key = nullptr;
+  const LONG result =
+      create ? RegCreateKeyExA(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess,
+                               nullptr, &key, nullptr)
+             : RegOpenKeyExA(parent, name.c_str(), 0, kAccess, &key);
+  return RegKey(result == ERROR_SUCCESS ? key : nullptr);
+}
+
+class TRegistrySettings final : public SettingsKey {
  public:
-  TRegistrySettings() {
-    // The key is created when missing; when that fails, reads give their defaults.
-    const std::string path = SettingsKeyOf(platform::GetCurrentDir());
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess,
-                        nullptr, FKey.Receive(), nullptr) != ERROR_SUCCESS)
-      *FKey.Receive() = nullptr;
-  }
+  // The key is created when missing; when that fails, reads find nothing.
+  explicit TRegistrySettings(const std::string& path)
+      : FKey(OpenKey(HKEY_LOCAL_MACHINE, path, true)) {}
 
-  int32_t ReadInteger(const std::string& section, const std::string& name, int32_t defaultValue) override {
-    RegKey sub;
-    if (!FKey || RegOpenKeyExA(FKey.Get(), section.c_str(), 0, kAccess, sub.Receive()) != ERROR_SUCCESS)
-      return defaultValue;
+  SettingsValue Read(const std::string& section, const std::string& name) override {
+    const RegKey sub = FKey ? OpenKey(FKey.Get(), section, false) : RegKey();
+    if (!sub) return {};
     DWORD type = 0, size = 0;
     const LONG query = RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, nullptr, &size);
-    if (query == ERROR_FILE_NOT_FOUND) return defaultValue;
-    if (query != ERROR_SUCCESS) throw ERegistryException(Format("Failed to get data for '%s'", name.c_str()));
+    if (query == ERROR_FILE_NOT_FOUND) return {};
+    if (query != ERROR_SUCCESS) throw SettingsError(SettingsFailure::kGetData, name);
     if (type == REG_SZ) {
       std::vector<char> text(size + 1, '\0');
       DWORD got = size;
       if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got) !=
           ERROR_SUCCESS)
-        throw ERegistryException(Format("Failed to get data for '%s'", name.c_str()));
-      return StrToIntDef(std::string(text.data()), defaultValue);
+        throw SettingsError(SettingsFailure::kGetData, name);
+      return {SettingsValue::kText, 0, std::string(text.data())};
     }
-    if (type != REG_DWORD) throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
+    if (type != REG_DWORD) throw SettingsError(SettingsFailure::kInvalidType, name);
     DWORD value = 0;
     DWORD got = sizeof value;
     if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &got) !=
         ERROR_SUCCESS)
-      throw ERegistryException(Format("Failed to get data for '%s'", name.c_str()));
-    return static_cast<int32_t>(value);
+      throw SettingsError(SettingsFailure::kGetData, name);
+    return {SettingsValue::kNumber, value, {}};
   }
 
   void WriteInteger(const std::string& section, const std::string& name, int32_t value) override {
-    RegKey sub;
-    if (!FKey || RegCreateKeyExA(FKey.Get(), section.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess,
-                                 nullptr, sub.Receive(), nullptr) != ERROR_SUCCESS)
-      throw ERegistryException(Format("Failed to create key %s", section.c_str()));
+    const RegKey sub = FKey ? OpenKey(FKey.Get(), section, true) : RegKey();
+    if (!sub) throw SettingsError(SettingsFailure::kCreateKey, section);
     DWORD type = 0;
     LONG result;
     // A value that is already text stays text.
@@ -84,7 +76,7 @@ class TRegistrySettings final : public TSettingsStore {
       result = RegSetValueExA(sub.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                               sizeof number);
     }
-    if (result != ERROR_SUCCESS) throw ERegistryException(Format("Failed to set data for '%s'", name.c_str()));
+    if (result != ERROR_SUCCESS) throw SettingsError(SettingsFailure::kSetData, name);
   }
 
  private:
@@ -93,6 +85,8 @@ class TRegistrySettings final : public TSettingsStore {
 
 }  // namespace
 
-std::unique_ptr<TSettingsStore> OpenSettingsStore() { return std::make_unique<TRegistrySettings>(); }
+std::unique_ptr<SettingsKey> OpenSettingsKey(const std::string& path) {
+  return std::make_unique<TRegistrySettings>(path);
+}
 
-}  // namespace korvath
+}  // namespace korvath::platform
