@@ -7,14 +7,11 @@
 #include <cstdint>
 #include <string>
 
-namespace korvath::platform {
+// kPathDelim, the separator of local paths: "\" on Windows, "/" elsewhere. CMake puts the
+// system's own folder (platform/win32/include or platform/posix/include) on the include path.
+#include "platform/OsPath.h"
 
-// The separator of local paths: "\" on Windows, "/" elsewhere.
-#ifdef _WIN32
-inline constexpr char kPathDelim = '\\';
-#else
-inline constexpr char kPathDelim = '/';
-#endif
+namespace korvath::platform {
 
 enum class Access { Read, Write, ReadWrite };
 enum class Share { None, Read, ReadWrite };          // what others may do while the file is open

@@ -18,9 +18,4 @@ std::string HostsFilePath();
 // Target is as it was and Source is left to the caller.
 int ReplaceHostsFile(const std::string& source, const std::string& target);
 
-#ifdef _WIN32
-// The hosts file below a Windows folder: "hosts.msn" when that file exists there, else "hosts".
-std::string HostsFileBelow(const std::string& windowsFolder);
-#endif
-
 }  // namespace korvath::platform

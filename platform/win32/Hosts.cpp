@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/File.h"
+#include "platform/win32/Hosts.h"
 
 namespace korvath::platform {
 

@@ -213,19 +213,7 @@ TEST_F(HostsEditing, UnreadableOrReadOnlyFileFailsAndStaysAsItWas) {
   ExpectOnlyHostsFile();
 }
 
-#ifdef _WIN32
-TEST(HostsLocation, HostsMsnBelowTheWindowsFolderIsPreferred) {
-  test::TempDir windows;
-  const std::string etc = windows / "system32/drivers/etc/";
-  EXPECT_EQ(platform::HostsFileBelow(windows.Path() + "x"),
-            windows.Path() + "x\\system32\\drivers\\etc\\hosts");
-  test::WriteFileBytes(etc + "hosts", "");
-  const std::string folder = windows.Path().substr(0, windows.Path().size() - 1);
-  EXPECT_EQ(platform::HostsFileBelow(folder), etc + "hosts");
-  test::WriteFileBytes(etc + "hosts.msn", "");
-  EXPECT_EQ(platform::HostsFileBelow(folder), etc + "hosts.msn");
-}
-#else
+#ifndef _WIN32
 TEST_F(HostsEditing, LinkedHostsFileIsEditedWhereItLivesAndKeepsItsMode) {
   const std::string real = FDir / "real-hosts";
   WriteFileBytes(real, "9.9.9.9 x.example\n");
