@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "engine/GetFilesThr.h"
-#include "engine/LocalPath.h"
+#include "list/LocalPath.h"
 #include "platform/File.h"
 
 namespace korvath {

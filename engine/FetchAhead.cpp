@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "engine/GetFilesThr.h"
-#include "engine/LocalPath.h"
+#include "list/LocalPath.h"
 #include "platform/File.h"
 
 namespace korvath {

@@ -7,8 +7,8 @@
 #include "engine/DigestAhead.h"
 #include "engine/FetchAhead.h"
 #include "engine/GetFilesThr.h"
-#include "engine/LocalPath.h"
-#include "engine/LstFile.h"
+#include "list/LocalPath.h"
+#include "list/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
 #include "transfer/md5.h"
@@ -26,24 +26,6 @@ void GFilesThread::TBatchedCalls::Flush() {
   FWorker.Synchronize([&calls] {
     for (const auto& call : calls) call();
   });
-}
-
-TFileEntry SplitFileEntry(const std::string& entry) {
-  const TStringList fields = SplitFromEnd(entry, "|");
-  if (fields.size() < 3)
-    throw EStringListError(
-        Format("The update list's entry '%s' has fewer than three fields", entry.c_str()));
-  return TFileEntry{fields[2], fields[1], fields[0]};
-}
-
-int32_t EntrySize(const std::string& sizeField) {
-  int32_t size = 0;
-  const bool digitsOnly =
-      !sizeField.empty() &&
-      std::all_of(sizeField.begin(), sizeField.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!digitsOnly || !TryStrToInt(sizeField, size))
-    throw EConvertError(Format("'%s' is not a valid size in bytes", sizeField.c_str()));
-  return size;
 }
 
 void GFilesThread::CheckFiles(const TStringList& section) {
@@ -132,15 +114,6 @@ void GFilesThread::UpdateFiles() {
   FGaugeValue = 0;
   SetTotalProgress();
   FStatus = failed ? kUpdateFailed : kAllUpdated;
-}
-
-std::string ListKey(const std::string& listPath) {
-  std::string key = listPath;
-  for (char& c : key) {
-    if (c == '/') c = '\\';
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
 }
 
 void GFilesThread::RemoveStaleTemporaries(const std::string& listPath,

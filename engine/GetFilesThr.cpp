@@ -1,6 +1,6 @@
 #include "engine/GetFilesThr.h"
 
-#include "engine/LstFile.h"
+#include "list/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
 

@@ -11,6 +11,7 @@
 
 #include "engine/ListKey.h"
 #include "engine/TransferWorker.h"
+#include "list/FileEntry.h"
 #include "transfer/Misc.h"
 
 namespace korvath {
@@ -107,19 +108,5 @@ class GFilesThread : public TTransferWorker {
   int32_t FListRevision = 0;
   bool FStageFailed = false;
 };
-
-// The three fields of a file entry, counted from the end of the line.
-struct TFileEntry {
-  std::string Path;
-  std::string Digest;
-  std::string Size;
-};
-// A listed path as the run compares paths: letter case folded, "\\" between folder names.
-std::string ListKey(const std::string& listPath);
-// Raises EStringListError for an entry of fewer than three fields.
-TFileEntry SplitFileEntry(const std::string& entry);
-// The size field as the file gauge takes it: decimal digits only, 0 to 2^31-1. Raises
-// EConvertError otherwise.
-int32_t EntrySize(const std::string& sizeField);
 
 }  // namespace korvath

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "engine/GetFilesThr.h"
-#include "engine/HostsEntry.h"
-#include "engine/LstFile.h"
+#include "list/HostsEntry.h"
+#include "list/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
 

@@ -2,7 +2,7 @@
 // fetched and unpacked beside the old one and checked against the listed digest; the window
 // then hands over to the script "Update.bat", every other front end renames it into place.
 #include "engine/GetFilesThr.h"
-#include "engine/SelfName.h"
+#include "list/SelfName.h"
 #include "platform/File.h"
 #include "platform/Program.h"
 #include "runtime/SysUtils.h"
@@ -14,7 +14,6 @@ namespace {
 class ESelfUpdateError : public Exception {
   using Exception::Exception;
 };
-
 
 std::string ProgramFileName() {
   const std::string path = platform::ProgramFilePath();

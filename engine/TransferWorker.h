@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "engine/Limits.h"
 #include "engine/RunView.h"
+#include "list/Limits.h"
 #include "platform/Http.h"
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"

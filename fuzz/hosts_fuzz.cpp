@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/GetFilesThr.h"
-#include "engine/HostsEntry.h"
-#include "engine/LstFile.h"
 #include "fuzz/FuzzSupport.h"
+#include "list/HostsEntry.h"
+#include "list/LstFile.h"
 #include "runtime/Thread.h"
 
 namespace {

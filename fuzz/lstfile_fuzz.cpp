@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/LstFile.h"
 #include "fuzz/FuzzSupport.h"
+#include "list/LstFile.h"
 #include "transfer/Misc.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/LocalPath.h"
-#include "engine/SelfName.h"
 #include "fuzz/FuzzSupport.h"
+#include "list/LocalPath.h"
+#include "list/SelfName.h"
 
 namespace {
 

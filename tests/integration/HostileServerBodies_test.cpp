@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Limits.h"
+#include "list/Limits.h"
 #include "platform/Http.h"
 #include "tests/integration/HostileServer.h"
 #include "tests/support/Bz2Compress.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/Limits.h"
+#include "list/Limits.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/UpdateRunner.h"

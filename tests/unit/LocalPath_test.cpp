@@ -1,5 +1,5 @@
 // List paths: which ones are refused, and how accepted ones become local file names.
-#include "engine/LocalPath.h"
+#include "list/LocalPath.h"
 
 #include <gtest/gtest.h>
 

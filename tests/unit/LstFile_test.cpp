@@ -1,5 +1,5 @@
 // The list reader against list texts written to a temporary file.
-#include "engine/LstFile.h"
+#include "list/LstFile.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 #include <set>
 #include <utility>
 
-#include "engine/HostsEntry.h"
-#include "engine/Limits.h"
-#include "engine/LocalPath.h"
+#include "list/HostsEntry.h"
+#include "list/Limits.h"
+#include "list/LocalPath.h"
 #include "runtime/Classes.h"
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"

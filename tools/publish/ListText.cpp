@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/Limits.h"
-#include "engine/LstFile.h"
+#include "list/Limits.h"
+#include "list/LstFile.h"
 #include "runtime/SysUtils.h"
 #include "tools/publish/Codec.h"
 

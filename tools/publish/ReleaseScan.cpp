@@ -9,8 +9,8 @@
 #include <map>
 #include <set>
 
-#include "engine/LocalPath.h"
-#include "engine/SelfName.h"
+#include "list/LocalPath.h"
+#include "list/SelfName.h"
 #include "tools/publish/Glob.h"
 #include "tools/publish/Problems.h"
 #include "transfer/Misc.h"

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/LocalPath.h"
+#include "list/LocalPath.h"
 #include "platform/File.h"
 #include "tools/publish/Problems.h"
 

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <map>
 
-#include "engine/GetFilesThr.h"
-#include "engine/HostsEntry.h"
-#include "engine/LocalPath.h"
-#include "engine/SelfName.h"
+#include "list/FileEntry.h"
+#include "list/HostsEntry.h"
+#include "list/LocalPath.h"
+#include "list/SelfName.h"
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"
 #include "tools/publish/Problems.h"

@@ -1,6 +1,6 @@
 // Hosts entries come from the network and go into a file every program on the machine trusts,
 // so each part must be exactly an address or a name, with nothing a resolver could read twice.
-#include "engine/HostsEntry.h"
+#include "list/HostsEntry.h"
 
 namespace korvath {
 namespace {

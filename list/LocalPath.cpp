@@ -1,7 +1,7 @@
 // Local file names from list paths. The list comes from a server, so a path is a claim to be
 // checked, not a name to be trusted: anything that could leave the game folder, reach a device
 // or be read differently by Windows and by POSIX is refused before any file is touched.
-#include "engine/LocalPath.h"
+#include "list/LocalPath.h"
 
 #include <array>
 #include <string_view>

@@ -1,8 +1,8 @@
 // The self name is the one list text that reaches a command interpreter, so the check is a
 // short list of what may pass rather than a list of what may not.
-#include "engine/SelfName.h"
+#include "list/SelfName.h"
 
-#include "engine/LocalPath.h"
+#include "list/LocalPath.h"
 
 namespace korvath {
 namespace {

@@ -1,11 +1,11 @@
-#include "engine/LstFile.h"
+#include "list/LstFile.h"
 
 #include "runtime/SysUtils.h"
 
 namespace korvath {
 namespace {
 
-constexpr char kCtrlZ = 26;        // ends the text, as in every text file of the platform
+constexpr char kCtrlZ = 26;  // ends the text, as in every text file of the platform
 constexpr size_t kReadBlock = 65536;
 
 }  // namespace
@@ -22,7 +22,8 @@ TListFile::TListFile(std::string fileName) : FFileName(std::move(fileName)) {}
 void TListFile::Reset() {
   using namespace platform;
   FFile.Close();
-  if (const int error = File::Open(FFileName, Access::Read, Share::Read, Disposition::OpenExisting, FFile))
+  if (const int error =
+          File::Open(FFileName, Access::Read, Share::Read, Disposition::OpenExisting, FFile))
     throw EInOutError(error);
   FBuffer.clear();
   FBufferPos = 0;

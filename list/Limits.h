@@ -19,7 +19,9 @@ inline constexpr int64_t kMaxSignatureDownload = 1024;
 inline constexpr int64_t kBodyAllowanceFactor = 4;
 inline constexpr int64_t kBodyAllowance = kMiB;
 
-inline int64_t MaxBodyFor(int32_t sizeField) { return kBodyAllowanceFactor * sizeField + kBodyAllowance; }
+inline int64_t MaxBodyFor(int32_t sizeField) {
+  return kBodyAllowanceFactor * sizeField + kBodyAllowance;
+}
 
 // Means "no limit" where a limit is optional.
 inline constexpr int64_t kNoLimit = -1;
