@@ -461,6 +461,7 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
   SavedBackup = 1;
   Create();
   OptionsDialog = Form1;
+  Form1->OnDone = [] { FMain->OptionsDialogClosed(); };
   Application.ProcessMessages();
 
   main->ImgBtn5Click(nullptr);
