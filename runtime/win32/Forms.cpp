@@ -46,23 +46,8 @@ RECT ScreenRectOf(const TControl& control) {
 
 TApplication Application;
 
-const TForm* FormOf(const TControl& control) {
-  for (const TControl* owner = &control; owner != nullptr; owner = owner->Parent())
-    if (const auto* form = dynamic_cast<const TForm*>(owner)) return form;
-  return nullptr;
-}
-
 void RegisterComponentClass(const std::string& className, TComponentFactory factory) {
   ClassRegistry()[className] = std::move(factory);
-}
-
-// ---- TLayoutReader
-
-TPicture TLayoutReader::Picture(const TPropDesc& prop) {
-  const std::string resource = PropPicture(prop).Resource;
-  auto& bitmap = FPictures[resource];
-  if (!bitmap) bitmap = TBitmap::FromResource(FModule, resource);
-  return TPicture(bitmap);
 }
 
 // ---- TForm
@@ -83,7 +68,7 @@ TForm::~TForm() {
 }
 
 void TForm::LoadLayout(const TFormDesc& layout, HINSTANCE module) {
-  TLayoutReader reader(*this, module);
+  TLayoutReader reader(FMethods, module);
   for (const TPropDesc& prop : layout.Props) SetProperty(prop, reader);
   for (const TControlDesc& desc : layout.Controls) {
     const auto factory = ClassRegistry().find(desc.ClassName);
@@ -255,6 +240,7 @@ void TForm::PaintBackground(HDC dc, const RECT& area) {
 // ---- TApplication
 
 TApplication::TApplication() {
+  SetControlHost(this);
   CursorPos = [] {
     POINT point{};
     GetCursorPos(&point);
@@ -264,6 +250,7 @@ TApplication::TApplication() {
 
 TApplication::~TApplication() {
   DestroyForms();
+  SetControlHost(nullptr);
 }
 
 void TApplication::Initialize() {

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <any>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,7 +12,9 @@
 #include <vector>
 
 #include "runtime/Thread.h"
+#include "runtime/win32/ControlHost.h"
 #include "runtime/win32/Controls.h"
+#include "runtime/win32/LayoutReader.h"
 
 namespace korvath {
 
@@ -28,27 +29,11 @@ void RegisterComponentClass(const std::string& className) {
   RegisterComponentClass(className, [] { return std::make_unique<T>(); });
 }
 
-// What a component needs from the layout while its properties are set: pictures from the
-// program's resources and the form's handlers by name.
-class TLayoutReader {
- public:
-  TLayoutReader(TForm& form, HINSTANCE module) : FForm(form), FModule(module) {}
-  TPicture Picture(const TPropDesc& prop);
-  template <class Event>
-  Event Handler(const TPropDesc& prop);
-  TForm& Form() { return FForm; }
-
- private:
-  TForm& FForm;
-  HINSTANCE FModule;
-  std::map<std::string, std::shared_ptr<const TBitmap>> FPictures;  // one bitmap per resource
-};
-
 // Where a form is put the first time it is shown; poMainFormCenter centres it over the main
 // form, never above or left of the screen's edge.
 enum class TPosition { poDesigned, poDesktopCenter, poMainFormCenter };
 
-class TForm : public TWinControl {
+class TForm : public TWinControl, public IFormFont {
  public:
   TForm();
   ~TForm() override;
@@ -68,15 +53,17 @@ class TForm : public TWinControl {
   // Makes a handler known by name, for the layout's event properties.
   template <class Event>
   void Publish(const std::string& name, Event handler) {
-    FMethods[name] = std::any(std::move(handler));
+    FMethods.Publish(name, std::move(handler));
   }
   template <class Event>
-  Event Method(const std::string& name) const;
+  Event Method(const std::string& name) const {
+    return FMethods.Method<Event>(name);
+  }
 
   const std::string& Caption() const { return FCaption; }
   void SetCaption(const std::string& caption);
-  const TFontDesc& Font() const { return FFont; }
-  HFONT FontHandle() const { return FFontHandle.Get(); }
+  const TFontDesc& Font() const override { return FFont; }
+  HFONT FontHandle() const override { return FFontHandle.Get(); }
   // The brush the background is painted with; the form owns it. nullptr paints Color.
   void SetBackgroundBrush(TGdiObject<HBRUSH> brush);
   // Gives the window its shape; from then on the system owns the region.
@@ -103,7 +90,7 @@ class TForm : public TWinControl {
 
  private:
   std::vector<std::unique_ptr<TComponent>> FComponents;
-  std::map<std::string, std::any> FMethods;
+  TMethodTable FMethods;
   std::string FCaption;
   TColor FColor = clBtnFace;
   TFontDesc FFont;
@@ -114,10 +101,10 @@ class TForm : public TWinControl {
   bool FVisibleAtStart = true;
 };
 
-class TApplication {
+class TApplication final : public IControlHost {
  public:
   TApplication();
-  ~TApplication();
+  ~TApplication() override;
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
 
@@ -152,7 +139,7 @@ class TApplication {
   void ProcessMessages();
 
   // Shows the error: a stop box captioned Title with the message and a full stop.
-  void HandleException(const std::exception& error);
+  void HandleException(const std::exception& error) override;
   void ShowException(const std::string& message);
   // When set, gets the text of each error box instead of the box; for tests.
   std::function<void(const std::string& text)> OnException;
@@ -160,18 +147,18 @@ class TApplication {
   // Runs calls of worker threads on the window thread; lives as long as the program.
   ISynchronizer& Synchronizer();
 
-  HCURSOR CursorHandle(int index) const;
+  HCURSOR CursorHandle(int index) const override;
   void SetCursorHandle(int index, HCURSOR cursor);
 
   // The control that holds the mouse from a press until the release.
-  TControl* CaptureControl() const { return FCaptureControl; }
-  void SetCaptureControl(TControl* control);
+  TControl* CaptureControl() const override { return FCaptureControl; }
+  void SetCaptureControl(TControl* control) override;
   // The control under the mouse as last seen by TrackMouseControl.
   TControl* MouseControl() const { return FMouseControl; }
   // Looks at the visible control under the mouse and tells the old and the new one when it
   // changed. Runs whenever the message queue has run empty.
   void TrackMouseControl();
-  void ControlDestroying(TControl* control);
+  void ControlDestroying(TControl* control) override;
   // Where the mouse is, in screen coordinates.
   std::function<POINT()> CursorPos;
 
@@ -188,28 +175,12 @@ class TApplication {
 
 extern TApplication Application;
 
-// The form a control lies on (the control itself when it is one); nullptr while it has none.
-const TForm* FormOf(const TControl& control);
-
-template <class Event>
-Event TForm::Method(const std::string& name) const {
-  const auto it = FMethods.find(name);
-  if (it == FMethods.end()) throw ELayoutError("The form has no handler " + name);
-  if (const Event* handler = std::any_cast<Event>(&it->second)) return *handler;
-  throw ELayoutError("The handler " + name + " does not fit the event");
-}
-
 template <class T>
 T* TForm::Find(const std::string& name) const {
   T* found = dynamic_cast<T*>(FindComponent(name));
   if (found == nullptr)
     throw ELayoutError("The layout has no component " + name + " of the expected class");
   return found;
-}
-
-template <class Event>
-Event TLayoutReader::Handler(const TPropDesc& prop) {
-  return FForm.Method<Event>(PropHandler(prop).Method);
 }
 
 }  // namespace korvath
