@@ -3,6 +3,7 @@
 
 #include "app/UnitMain.h"
 #include "options/Frm2.h"
+#include "runtime/win32/Application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   using namespace korvath;

@@ -10,6 +10,8 @@
 #include "forms/Layouts.h"
 #include "platform/File.h"
 #include "platform/RunGuard.h"
+#include "runtime/win32/Application.h"
+#include "runtime/win32/ComponentRegistry.h"
 #include "runtime/win32/Region.h"
 #include "transfer/Misc.h"
 

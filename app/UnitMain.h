@@ -13,7 +13,7 @@
 #include "controls/ImgBtn.h"
 #include "engine/RunView.h"
 #include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/Form.h"
 #include "runtime/win32/Gauges.h"
 #include "runtime/win32/StdCtrls.h"
 #include "runtime/win32/WebBrowser.h"

@@ -8,7 +8,7 @@
 
 #include "runtime/SysUtils.h"
 #include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/Form.h"
 #include "runtime/win32/StdCtrls.h"
 
 namespace korvath {

@@ -16,6 +16,7 @@
 #include "app/UnitMain.h"
 #include "platform/File.h"
 #include "runtime/SettingsStore.h"
+#include "runtime/win32/Application.h"
 #include "tests/support/SettingsFixture.h"
 #include "tests/support/TempDir.h"
 
