@@ -3,6 +3,7 @@
 
 #include "app/UnitMain.h"
 #include "options/Frm2.h"
+#include "runtime/win32/Application.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   using namespace korvath;
@@ -13,6 +14,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application.CreateForm(FMain);
     Application.CreateForm(Form1);
     OptionsDialog = Form1;
+    // The dialog gives the main window back its input; FMain is cleared once the loop ends.
+    Form1->OnDone = [] {
+      if (FMain != nullptr) FMain->OptionsDialogClosed();
+    };
     Application.Run();
     // A run that is still active is abandoned: from here on its calls into the window do
     // nothing, even if closing the browsers lets one through.

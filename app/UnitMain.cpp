@@ -10,15 +10,14 @@
 #include "forms/Layouts.h"
 #include "platform/File.h"
 #include "platform/RunGuard.h"
+#include "runtime/win32/Application.h"
+#include "runtime/win32/ComponentRegistry.h"
 #include "runtime/win32/Region.h"
 #include "transfer/Misc.h"
 
 namespace korvath {
 
 TFMain* FMain = nullptr;
-std::string WorkDir;
-int32_t SavedBackup = 0;
-int32_t SavedRevision = 0;
 TForm* OptionsDialog = nullptr;
 
 std::function<void(const std::string& url)> OpenInDefaultBrowser = [](const std::string& url) {
@@ -101,13 +100,6 @@ bool IsWebAddress(const std::string& url) {
   return url.find(':') != std::string::npos && (scheme == "http" || scheme == "https");
 }
 
-void LoadSettings() {
-  WorkDir = platform::GetCurrentDir() + "\\";
-  auto store = OpenSettingsStore();
-  SavedBackup = store->ReadInteger(kSettingsSection, kCreateBackup, 0);
-  SavedRevision = store->ReadInteger(kSettingsSection, kAtRevision, 0);
-}
-
 TFMain::TFMain() {
   RegisterComponentClass<TImgBtn>("TImgBtn");
   Publish<TNotifyEvent>("FormCreate", [this](TObject* s) { FormCreate(s); });
@@ -159,10 +151,6 @@ TFMain::TFMain() {
   Timer1 = Find<TTimer>("Timer1");
 }
 
-std::unique_ptr<TSettingsStore> TFMain::OpenIniFileInstance() {
-  return OpenSettingsStore();
-}
-
 void TFMain::UpdateRevision(int32_t Value) {
   OpenIniFileInstance()->WriteInteger(kSettingsSection, kAtRevision, Value);
 }
@@ -209,6 +197,10 @@ void TFMain::ImgBtn5Click(TObject*) {
   if (OptionsDialog == nullptr) return;
   SetEnabled(false);
   OptionsDialog->ShowForm();
+}
+
+void TFMain::OptionsDialogClosed() {
+  SetEnabled(true);
 }
 
 void TFMain::StartUpdateRun(bool fullCheck) {

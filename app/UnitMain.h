@@ -12,12 +12,12 @@
 
 #include "controls/ImgBtn.h"
 #include "engine/RunView.h"
-#include "runtime/SettingsStore.h"
 #include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/Form.h"
 #include "runtime/win32/Gauges.h"
 #include "runtime/win32/StdCtrls.h"
 #include "runtime/win32/WebBrowser.h"
+#include "settings/Settings.h"
 
 namespace korvath {
 
@@ -63,8 +63,8 @@ class TFMain : public TForm {
                                   const VARIANT* PostData, const VARIANT* Headers,
                                   VARIANT_BOOL* Cancel);
 
-  // Opens (creating when missing) the settings of the current folder; the caller frees it.
-  std::unique_ptr<TSettingsStore> OpenIniFileInstance();
+  // The options dialog has closed: the window takes input again.
+  void OptionsDialogClosed();
   // Stores Value as "AtRevision"; SavedRevision keeps what was read at start.
   void UpdateRevision(int32_t Value);
 
@@ -79,11 +79,6 @@ class TFMain : public TForm {
 };
 
 extern TFMain* FMain;
-// The game folder with a backslash, and the settings as the window read them at its creation.
-extern std::string WorkDir;
-extern int32_t SavedBackup;
-extern int32_t SavedRevision;
-void LoadSettings();
 
 // The options dialog; ImgBtn5Click shows it when the program has one.
 extern TForm* OptionsDialog;

@@ -6,11 +6,10 @@
 #include <cctype>
 #include <optional>
 
-#include "app/UnitMain.h"
 #include "forms/Layouts.h"
 #include "platform/File.h"
-#include "runtime/SettingsStore.h"
 #include "runtime/win32/Region.h"
+#include "settings/Settings.h"
 
 namespace korvath {
 
@@ -77,10 +76,6 @@ bool EqualsWord(const std::string& text, const char* word) {
     return s;
   }();
   return lower == word;
-}
-
-void EnableMainWindow() {
-  if (FMain != nullptr) FMain->SetEnabled(true);
 }
 
 }  // namespace
@@ -185,8 +180,7 @@ void SaveOptions() {
     WriteText(file, kGame, "PartyLooting", std::to_string(index));
 
   SavedBackup = Form1->CheckBox3->Checked() ? 1 : 0;
-  // The dialog can stand without the main window (its tests); the store is the same.
-  auto store = FMain != nullptr ? FMain->OpenIniFileInstance() : OpenSettingsStore();
+  auto store = OpenIniFileInstance();
   store->WriteInteger(kSettingsSection, kCreateBackup, SavedBackup);
 }
 
@@ -221,7 +215,7 @@ TForm1::TForm1() {
   Label6 = Find<TLabel>("Label6");
   // The system's close command (Alt+F4) must not leave the main window disabled: it acts like
   // Cancel.
-  OnClose = [](TObject*) { EnableMainWindow(); };
+  OnClose = [this](TObject*) { Done(); };
 }
 
 void TForm1::FormCreate(TObject*) {
@@ -236,12 +230,16 @@ void TForm1::SpeedButton1Click(TObject*) {
   // Without the game's options file nothing is saved, the backup setting included.
   if (platform::FileExists(OptionsFileName())) SaveOptions();
   Hide();
-  EnableMainWindow();
+  Done();
 }
 
 void TForm1::SpeedButton2Click(TObject*) {
   Hide();
-  EnableMainWindow();
+  Done();
+}
+
+void TForm1::Done() {
+  if (OnDone) OnDone();
 }
 
 void TForm1::FormMouseDown(TObject*, TMouseButton, TShiftState, int X, int Y) {

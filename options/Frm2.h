@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "runtime/SysUtils.h"
 #include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/Form.h"
 #include "runtime/win32/StdCtrls.h"
 
 namespace korvath {
@@ -47,7 +48,13 @@ class TForm1 : public TForm {
   void FormMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void SpeedButton1Click(TObject* Sender);
 
+  // Told when the dialog closes by Apply, Cancel or the system's close command; the main
+  // routine hands it to the window that opened the dialog, which it disabled meanwhile.
+  std::function<void()> OnDone;
+
  private:
+  void Done();
+
   bool FDragging = false;
   int32_t FDragX = 0;
   int32_t FDragY = 0;

@@ -5,7 +5,8 @@
 #include <algorithm>
 
 #include "platform/File.h"
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/ControlHost.h"
+#include "runtime/win32/LayoutReader.h"
 
 namespace korvath {
 namespace {
@@ -50,10 +51,16 @@ void TComponent::SetProperty(const TPropDesc& prop, TLayoutReader&) {
   throw ELayoutError(Name() + " has no property " + prop.Name);
 }
 
+const IFormFont* FormFontOf(const TControl& control) {
+  for (const TControl* owner = &control; owner != nullptr; owner = owner->Parent())
+    if (const auto* form = dynamic_cast<const IFormFont*>(owner)) return form;
+  return nullptr;
+}
+
 // ---- TControl
 
 TControl::~TControl() {
-  Application.ControlDestroying(this);
+  ControlHost().ControlDestroying(this);
   if (FParent != nullptr) FParent->RemoveControl(this);
 }
 
@@ -88,7 +95,8 @@ void TControl::SetVisible(bool visible) {
   FVisible = visible;
   if (!IsWindowed()) {
     // A hidden control gives up the mouse it held.
-    if (!visible && Application.CaptureControl() == this) Application.SetCaptureControl(nullptr);
+    if (!visible && ControlHost().CaptureControl() == this)
+      ControlHost().SetCaptureControl(nullptr);
     RECT area = BoundsRect();
     if (FParent != nullptr && FParent->Handle() != nullptr)
       InvalidateRect(FParent->Handle(), &area, FALSE);
@@ -245,7 +253,7 @@ void TControl::Click() {
   try {
     OnClick(this);
   } catch (const std::exception& error) {
-    Application.HandleException(error);
+    ControlHost().HandleException(error);
   }
 }
 
@@ -255,9 +263,9 @@ void TControl::DblClick() {
 
 void TControl::SetMouseCapture(bool capture) {
   if (capture)
-    Application.SetCaptureControl(this);
-  else if (Application.CaptureControl() == this)
-    Application.SetCaptureControl(nullptr);
+    ControlHost().SetCaptureControl(this);
+  else if (ControlHost().CaptureControl() == this)
+    ControlHost().SetCaptureControl(nullptr);
 }
 
 void TControl::ReleaseCaptureAfter(const TWMMouse& message) {
@@ -367,7 +375,7 @@ LRESULT CALLBACK TWinControl::StaticWndProc(HWND handle, UINT message, WPARAM wP
   try {
     return control->WndProc(message, wParam, lParam);
   } catch (const std::exception& error) {
-    Application.HandleException(error);
+    ControlHost().HandleException(error);
   }
   return 0;
 }
@@ -390,15 +398,15 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SETCURSOR:
       if (reinterpret_cast<HWND>(wParam) == FHandle && LOWORD(lParam) == HTCLIENT) {
-        ::SetCursor(Application.CursorHandle(CursorAt(GetMessagePos())));
+        ::SetCursor(ControlHost().CursorHandle(CursorAt(GetMessagePos())));
         return TRUE;
       }
       return DefWindowProcA(FHandle, message, wParam, lParam);
     case WM_CAPTURECHANGED: {
-      TControl* holder = Application.CaptureControl();
+      TControl* holder = ControlHost().CaptureControl();
       if (holder != nullptr && holder->MouseWindow() == FHandle &&
           reinterpret_cast<HWND>(lParam) != FHandle)
-        Application.SetCaptureControl(nullptr);
+        ControlHost().SetCaptureControl(nullptr);
       return 0;
     }
     default:
@@ -408,7 +416,7 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TWinControl::RouteMouse(UINT message, WPARAM wParam, LPARAM lParam) {
   TWMMouse mouse{message, wParam, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), 0};
-  TControl* target = Application.CaptureControl();
+  TControl* target = ControlHost().CaptureControl();
   if (target == nullptr || target->MouseWindow() != FHandle) {
     target = ControlAtPos(POINT{mouse.XPos, mouse.YPos}, false);
     if (target == nullptr) target = this;

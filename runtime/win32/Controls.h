@@ -148,6 +148,18 @@ class TControl : public TComponent {
   bool FClicked = false;  // a left press on the control waits for its release
 };
 
+// The font a form hands to the controls on it; the form implements it.
+class IFormFont {
+ public:
+  virtual ~IFormFont() = default;
+  virtual const TFontDesc& Font() const = 0;
+  virtual HFONT FontHandle() const = 0;
+};
+
+// The font of the form a control lies on (the control's own when it is a form); nullptr while
+// it lies on none.
+const IFormFont* FormFontOf(const TControl& control);
+
 class TWinControl : public TControl {
  public:
   ~TWinControl() override;

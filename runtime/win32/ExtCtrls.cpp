@@ -1,6 +1,6 @@
 #include "runtime/win32/ExtCtrls.h"
 
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/LayoutReader.h"
 
 namespace korvath {
 namespace {
@@ -56,7 +56,7 @@ void TPanel::PaintBackground(HDC dc, const RECT& area) {
   RECT client{0, 0, Width(), Height()};
   if (FBevelOuter == TBevel::bvRaised) DrawEdge(dc, &client, BDR_RAISEDINNER, BF_RECT);
   if (FCaption.empty()) return;
-  const TForm* form = FormOf(*this);
+  const IFormFont* form = FormFontOf(*this);
   HGDIOBJ old = form != nullptr ? SelectObject(dc, form->FontHandle()) : nullptr;
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, ColorToRGB(form != nullptr ? form->Font().Color : clWindowText));

@@ -1,6 +1,6 @@
 #include "runtime/win32/Gauges.h"
 
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/LayoutReader.h"
 
 namespace korvath {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/LayoutReader.h"
 
 namespace korvath {
 namespace {
@@ -12,7 +12,7 @@ constexpr UINT kTextFlags = DT_SINGLELINE | DT_NOPREFIX;
 class TFontSelection {
  public:
   TFontSelection(HDC dc, const TControl& control) : FDC(dc) {
-    if (const TForm* form = FormOf(control)) FOld = SelectObject(dc, form->FontHandle());
+    if (const IFormFont* form = FormFontOf(control)) FOld = SelectObject(dc, form->FontHandle());
   }
   TFontSelection(HDC dc, HFONT font) : FDC(dc) {
     if (font != nullptr) FOld = SelectObject(dc, font);
@@ -38,7 +38,7 @@ void TLabel::SetCaption(const std::string& caption) {
 }
 
 void TLabel::AdjustSize() {
-  if (!FAutoSize || FormOf(*this) == nullptr) return;
+  if (!FAutoSize || FormFontOf(*this) == nullptr) return;
   HDC screen = GetDC(nullptr);
   RECT measured{0, 0, 0, 0};
   {
@@ -101,7 +101,7 @@ void TLabel::SetProperty(const TPropDesc& prop, TLayoutReader& reader) {
 }
 
 HFONT TLabel::FontHandle() const {
-  const TForm* form = FormOf(*this);
+  const IFormFont* form = FormFontOf(*this);
   if (form == nullptr) return nullptr;
   if (!FBold) return form->FontHandle();
   if (!FBoldFont) {
@@ -181,7 +181,7 @@ void TSystemControl::SetParent(TWinControl* parent) {
   if (parent == nullptr || FInner != nullptr) return;
   FInner = CreateInner(Handle());
   if (FInner == nullptr) throw Exception("Error creating window: " + Name());
-  if (const TForm* form = FormOf(*this))
+  if (const IFormFont* form = FormFontOf(*this))
     SendMessageA(FInner, WM_SETFONT, reinterpret_cast<WPARAM>(form->FontHandle()), FALSE);
   SetWindowPos(FInner, nullptr, 0, 0, Width(), InnerHeight(), SWP_NOZORDER | SWP_NOACTIVATE);
 }

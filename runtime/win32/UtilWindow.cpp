@@ -1,6 +1,7 @@
 #include "runtime/win32/UtilWindow.h"
 
-#include "runtime/win32/Forms.h"
+#include "runtime/SysUtils.h"
+#include "runtime/win32/ControlHost.h"
 
 namespace korvath {
 namespace {
@@ -38,7 +39,7 @@ LRESULT CALLBACK TUtilWindow::WindowProc(HWND handle, UINT message, WPARAM wPara
   try {
     return window->FHandler(message, wParam, lParam);
   } catch (const std::exception& error) {
-    Application.HandleException(error);
+    ControlHost().HandleException(error);
   }
   return 0;
 }

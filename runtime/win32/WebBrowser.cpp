@@ -6,7 +6,8 @@
 
 #include <vector>
 
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/ControlHost.h"
+#include "runtime/win32/LayoutReader.h"
 
 namespace korvath {
 namespace {
@@ -198,7 +199,7 @@ class TWebBrowser::TEvents final : public IDispatch {
     try {
       Dispatch(id, params);
     } catch (const std::exception& error) {
-      korvath::Application.HandleException(error);
+      ControlHost().HandleException(error);
     }
     return S_OK;
   }

@@ -16,6 +16,7 @@
 #include "platform/File.h"
 #include "platform/RunGuard.h"
 #include "runtime/SettingsStore.h"
+#include "runtime/win32/Application.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/Process.h"
 #include "tests/support/Release.h"

@@ -16,6 +16,7 @@
 #include "app/UnitMain.h"
 #include "platform/File.h"
 #include "runtime/SettingsStore.h"
+#include "runtime/win32/Application.h"
 #include "tests/support/SettingsFixture.h"
 #include "tests/support/TempDir.h"
 
@@ -461,6 +462,7 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
   SavedBackup = 1;
   Create();
   OptionsDialog = Form1;
+  Form1->OnDone = [] { FMain->OptionsDialogClosed(); };
   Application.ProcessMessages();
 
   main->ImgBtn5Click(nullptr);

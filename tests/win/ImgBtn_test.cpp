@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/win32/Forms.h"
+#include "runtime/win32/Application.h"
 
 namespace korvath {
 namespace {

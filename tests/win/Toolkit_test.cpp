@@ -6,8 +6,8 @@
 #include <memory>
 #include <thread>
 
+#include "runtime/win32/Application.h"
 #include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Forms.h"
 #include "runtime/win32/Gauges.h"
 #include "runtime/win32/StdCtrls.h"
 
