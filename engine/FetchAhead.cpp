@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 
 #include "engine/GetFilesThr.h"
+#include "engine/RunView.h"
 #include "list/LocalPath.h"
 #include "platform/File.h"
 
@@ -79,80 +79,6 @@ void ForceFolderOf(const std::string& path) {
                       platform::SysErrorMessage(platform::LastError()) + ")");
 }
 
-// The window of a transfer thread: every call of its transfer goes into the record of the file
-// it works on.
-class TFetchAhead::TRecorder final : public IRunView {
- public:
-  TRecorder(TFetchAhead& ahead, TPhase phase) : FAhead(ahead), FPhase(phase) {}
-
-  size_t FIndex = 0;  // the file being transferred
-
-  void SetGaugeMax(int32_t gaugeIndex, int32_t maximum) override {
-    FAhead.Record(FIndex, FPhase, TGaugeCall{true, gaugeIndex, maximum});
-  }
-  void SetFileProgress(int32_t position) override {
-    FAhead.Record(FIndex, FPhase, TGaugeCall{false, kFileGauge, position});
-  }
-  // Transfers move the file gauge only; the rest of the window is the worker's.
-  void ShowStatus(const std::string&) override {
-    throw std::logic_error("a transfer shows no status");
-  }
-  void SetTotalProgress(int32_t) override {
-    throw std::logic_error("a transfer leaves the total gauge alone");
-  }
-  void StoreRevision(int32_t) override { throw std::logic_error("a transfer stores no revision"); }
-  void DisableButtons() override { throw std::logic_error("a transfer leaves the buttons alone"); }
-  void EnableButtons() override { throw std::logic_error("a transfer leaves the buttons alone"); }
-
- private:
-  TFetchAhead& FAhead;
-  TPhase FPhase;
-};
-
-// A transfer thread: the worker's own download and unpacking, with a recorder for a window.
-class TFetchAhead::TAgent : public TTransferWorker {
- public:
-  // The base keeps a reference to the recorder, which it first uses once the thread runs.
-  TAgent(TFetchAhead& ahead, TPhase phase)
-      : TTransferWorker(FRecorder, TDirectSynchronizer::Instance()),
-        FAhead(ahead),
-        FRecorder(ahead, phase) {}
-
-  void WorkOn(size_t index) { FRecorder.FIndex = index; }
-
- protected:
-  TFetchAhead& FAhead;
-
- private:
-  TRecorder FRecorder;
-};
-
-class TFetchAhead::TFetcher final : public TAgent {
- public:
-  explicit TFetcher(TFetchAhead& ahead) : TAgent(ahead, TPhase::Download) {}
-
- protected:
-  void Execute() override { FAhead.FetchAll(*this); }
-};
-
-class TFetchAhead::TUnpacker final : public TAgent {
- public:
-  explicit TUnpacker(TFetchAhead& ahead) : TAgent(ahead, TPhase::Unpack) {}
-
-  // Unpacks the download into the unpacked temporary, as UnpackFile does, and returns the
-  // digest of what it wrote.
-  TDigestBytes Unpack(const TFileNames& names) {
-    TDownloadToUnpack source(names.Download);
-    TFileStream target(names.Unpacked, fmCreate);
-    THashingStream hashed(target);
-    UnpackStream(source.Stream(), hashed);
-    return hashed.Final();
-  }
-
- protected:
-  void Execute() override { FAhead.UnpackAll(*this); }
-};
-
 TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
     : FSettings(std::move(settings)), FFiles(entries.size()), FSizeBefore(entries.size() + 1, 0) {
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -181,14 +107,18 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
   unsigned unpackers =
       FSettings.Unpackers != 0 ? FSettings.Unpackers : std::thread::hardware_concurrency();
   unpackers = std::clamp(unpackers, 1u, kMaxUnpackers);
-  try {
-    FFetcher = std::make_unique<TFetcher>(*this);
-    FFetcher->SetHttpOpener(FSettings.HttpOpener);
-    FFetcher->Resume();
-    for (unsigned i = 0; i < unpackers; ++i) {
-      FUnpackers.push_back(std::make_unique<TUnpacker>(*this));
-      FUnpackers.back()->Resume();
+  // An error that escapes a transfer thread ends that thread silently; every file's own
+  // failure is caught and kept for the worker.
+  const auto run = [](TFetchAhead* self, void (TFetchAhead::*loop)()) {
+    try {
+      (self->*loop)();
+    } catch (...) {
     }
+  };
+  try {
+    FThreads.emplace_back(run, this, &TFetchAhead::FetchAll);
+    for (unsigned i = 0; i < unpackers; ++i)
+      FThreads.emplace_back(run, this, &TFetchAhead::UnpackAll);
   } catch (...) {
     Stop();
     throw;
@@ -214,8 +144,8 @@ void TFetchAhead::Stop() {
   }
   FFetcherWake.notify_all();
   FUnpackerWake.notify_all();
-  if (FFetcher) FFetcher->WaitFor();
-  for (const auto& unpacker : FUnpackers) unpacker->WaitFor();
+  for (std::thread& thread : FThreads)
+    if (thread.joinable()) thread.join();
 }
 
 bool TFetchAhead::MayFetch(size_t index) const {
@@ -225,7 +155,7 @@ bool TFetchAhead::MayFetch(size_t index) const {
          FSizeBefore[index + 1] - FSizeBefore[FCurrent] <= kMaxBytesAhead;
 }
 
-void TFetchAhead::FetchAll(TFetcher& fetcher) {
+void TFetchAhead::FetchAll() {
   for (size_t i = 0; i < FFiles.size(); ++i) {
     TFile& file = FFiles[i];
     {
@@ -252,10 +182,16 @@ void TFetchAhead::FetchAll(TFetcher& fetcher) {
         const std::lock_guard lock(FLock);
         file.Names = names;
       }
-      fetcher.WorkOn(i);
       ForceFolderOf(names.Local);
-      opened = fetcher.DownloadFile(file.Address, names.Download, true,
-                                    MaxBodyFor(static_cast<int32_t>(file.Size)));
+      // The calls a file-by-file download makes: the position after every read, then 0.
+      const auto record = [&](int32_t position) {
+        Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});
+      };
+      TFileSink sink(names.Download);
+      opened = Download(
+          FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
+          MaxBodyFor(static_cast<int32_t>(file.Size)));
+      record(0);
     } catch (...) {
       error = std::current_exception();
     }
@@ -272,7 +208,7 @@ void TFetchAhead::FetchAll(TFetcher& fetcher) {
   }
 }
 
-void TFetchAhead::UnpackAll(TUnpacker& unpacker) {
+void TFetchAhead::UnpackAll() {
   for (;;) {
     size_t index = 0;
     {
@@ -294,8 +230,13 @@ void TFetchAhead::UnpackAll(TUnpacker& unpacker) {
     std::exception_ptr error;
     TDigestBytes digest{};
     try {
-      unpacker.WorkOn(index);
-      digest = unpacker.Unpack(file.Names);
+      // Into the unpacked temporary, as the worker's UnpackFile does.
+      TDownloadToUnpack source(file.Names.Download);
+      TFileStream target(file.Names.Unpacked, fmCreate);
+      THashingStream hashed(target);
+      Unpack(source.Stream(), hashed,
+             [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
+      digest = hashed.Final();
     } catch (...) {
       error = std::current_exception();
     }

@@ -16,9 +16,10 @@
 #include <set>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "engine/TransferWorker.h"
+#include "engine/Transfer.h"
 #include "transfer/Misc.h"
 #include "transfer/md5.h"
 
@@ -38,13 +39,6 @@ class EUnpackWrite : public EInOutError {
 // Creates the folders above Path that are missing; raises EFileFailed when it cannot.
 void ForceFolderOf(const std::string& path);
 
-// One gauge call of a transfer: a gauge's maximum, or the file gauge's position.
-struct TGaugeCall {
-  bool IsMaximum = false;
-  int32_t GaugeIndex = 0;
-  int32_t Value = 0;
-};
-
 class TFetchAhead {
  public:
   struct TSettings {
@@ -54,7 +48,7 @@ class TFetchAhead {
     // Every listed path as ListKey gives it: a file whose temporaries carry a listed name is
     // only touched once every file before it is done, as in a file-by-file pass.
     std::set<std::string> ListedPaths;
-    TTransferWorker::HttpOpener HttpOpener;
+    HttpOpener Opener;
     // Unpacking threads; 0 means one per hardware thread.
     unsigned Unpackers = 0;
   };
@@ -91,10 +85,6 @@ class TFetchAhead {
   void Finished(size_t index);
 
  private:
-  class TRecorder;
-  class TAgent;
-  class TFetcher;
-  class TUnpacker;
   enum class TPhase { Download, Unpack };
   enum class TStage {
     Waiting,
@@ -124,8 +114,8 @@ class TFetchAhead {
   void Stop();
   // Transfer threads' side.
   void Record(size_t index, TPhase phase, const TGaugeCall& call);
-  void FetchAll(TFetcher& fetcher);
-  void UnpackAll(TUnpacker& unpacker);
+  void FetchAll();
+  void UnpackAll();
   bool MayFetch(size_t index) const;
   // Worker's side: replays the phase's calls until the file has left the given stages.
   void Replay(size_t index, TPhase phase, const TReplay& replay,
@@ -146,8 +136,7 @@ class TFetchAhead {
   bool FFetcherHeld = false;              // the download waits for the worker to take calls
   bool FStopping = false;
 
-  std::unique_ptr<TFetcher> FFetcher;
-  std::vector<std::unique_ptr<TUnpacker>> FUnpackers;
+  std::vector<std::thread> FThreads;  // the download's, then the unpackers'
 };
 
 }  // namespace korvath

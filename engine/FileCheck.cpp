@@ -92,7 +92,7 @@ void GFilesThread::UpdateFiles() {
   settings.Server = FServer;
   settings.CreateBackup = FCreateBackup == 1;
   settings.ListedPaths = FListedPaths;
-  settings.HttpOpener = GetHttpOpener();
+  settings.Opener = GetHttpOpener();
   // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
   TFetchAhead ahead(std::move(settings), FUpdateList);
   bool failed = false;

@@ -1,9 +1,71 @@
 #include "engine/TransferWorker.h"
 
 namespace korvath {
+namespace {
+
+// Clears a pointer into the caller's objects on every way out.
+class TResetOnExit {
+ public:
+  explicit TResetOnExit(TStream*& pointer) : FPointer(pointer) {}
+  ~TResetOnExit() { FPointer = nullptr; }
+  TResetOnExit(const TResetOnExit&) = delete;
+  TResetOnExit& operator=(const TResetOnExit&) = delete;
+
+ private:
+  TStream*& FPointer;
+};
+
+}  // namespace
 
 TTransferWorker::TTransferWorker(IRunView& view, ISynchronizer& owner)
     : TThread(owner), FView(view), FHttpOpener(platform::OpenInternet) {}
+
+bool TTransferWorker::DownloadFile(const std::string& url, const std::string& localName,
+                                   bool reportProgress, int64_t maxBytes) {
+  FGaugeValue = 0;
+  TFileSink sink(localName);
+  std::function<void(int64_t)> received;
+  if (reportProgress)
+    received = [this](int64_t total) {
+      FGaugeValue = Low32(total);
+      SetFileProgress();
+    };
+  const bool result = Download(FHttpOpener, url, sink, received, maxBytes);
+  FGaugeValue = 0;
+  SetFileProgress();
+  return result;
+}
+
+void TTransferWorker::UnpackFile(const std::string& sourceName, const std::string& targetName,
+                                 int64_t maxOutput) {
+  TDownloadToUnpack source(sourceName);
+  TFileStream target(targetName, fmCreate);
+  UnpackStream(source.Stream(), target, maxOutput);
+}
+
+void TTransferWorker::UnpackStream(TStream& source, TStream& target, int64_t maxOutput) {
+  FSourceStream = &source;
+  // The caller frees the source: no pointer to it is left behind.
+  const TResetOnExit reset(FSourceStream);
+  Unpack(
+      source, target, [this](const TGaugeCall& call) { ShowGaugeCall(call); }, maxOutput);
+}
+
+void TTransferWorker::UnpackProgress(TObject* /*sender*/) {
+  if (FSourceStream == nullptr) return;
+  FGaugeValue = Low32(FSourceStream->Position());
+  SetFileProgress();
+}
+
+void TTransferWorker::ShowGaugeCall(const TGaugeCall& call) {
+  FGaugeValue = call.Value;
+  if (call.IsMaximum) {
+    FGaugeIndex = call.GaugeIndex;
+    SetGaugeMax();
+  } else {
+    SetFileProgress();
+  }
+}
 
 void TTransferWorker::ShowStatus() {
   Synchronize([this] { FView.ShowStatus(FStatus); });

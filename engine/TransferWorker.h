@@ -1,6 +1,6 @@
 // The part of the update worker that moves bytes: the fields the window reads, the seven
-// synchronized calls, the download of one address into one file, and the unpacking of one
-// downloaded .bz2 file. GFilesThread builds the update run on top of it.
+// synchronized calls, and the transfers of engine/Transfer.h shown through them. GFilesThread
+// builds the update run on top of it.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/RunView.h"
+#include "engine/Transfer.h"
 #include "list/Limits.h"
 #include "platform/Http.h"
 #include "runtime/Classes.h"
@@ -18,37 +19,9 @@
 
 namespace korvath {
 
-// A body or an unpacked file went past its limit.
-class EDownloadTooLong : public Exception {
-  using Exception::Exception;
-};
-class EUnpackTooLong : public Exception {
-  using Exception::Exception;
-};
-
-// A downloaded file, open for reading while it is unpacked. It is deleted when this goes,
-// whatever happened in between: a download is never read twice.
-class TDownloadToUnpack {
- public:
-  explicit TDownloadToUnpack(const std::string& fileName);
-  ~TDownloadToUnpack();
-  TDownloadToUnpack(const TDownloadToUnpack&) = delete;
-  TDownloadToUnpack& operator=(const TDownloadToUnpack&) = delete;
-
-  TFileStream& Stream() { return *FStream; }
-
- private:
-  std::string FFileName;
-  std::optional<TFileStream> FStream;
-};
-
-// The user agent of every request to the update server.
-inline constexpr const char* kAgentName = "ViDivivuRidevuv";
-
 class TTransferWorker : public TThread {
  public:
-  using HttpOpener =
-      std::function<std::unique_ptr<platform::HttpSession>(const std::string& agent)>;
+  using HttpOpener = korvath::HttpOpener;
 
   TTransferWorker(IRunView& view, ISynchronizer& owner);
 
@@ -64,7 +37,10 @@ class TTransferWorker : public TThread {
   void UnpackFile(const std::string& sourceName, const std::string& targetName,
                   int64_t maxOutput = kNoLimit);
   void UnpackStream(TStream& source, TStream& target, int64_t maxOutput = kNoLimit);
+  // The file gauge at the position of the source being unpacked.
   void UnpackProgress(TObject* sender);
+  // Makes a transfer's gauge call through SetGaugeMax or SetFileProgress.
+  void ShowGaugeCall(const TGaugeCall& call);
 
   // Tests and other front ends may give the downloads another HTTP client.
   void SetHttpOpener(HttpOpener opener) { FHttpOpener = std::move(opener); }

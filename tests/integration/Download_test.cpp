@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/TransferWorker.h"
+#include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/HttpFixture.h"
 #include "tests/support/RecordingView.h"
@@ -22,14 +22,6 @@ using test::RecordingView;
 using test::TempDir;
 using Strings = std::vector<std::string>;
 
-class Worker : public TTransferWorker {
- public:
-  explicit Worker(IRunView& view) : TTransferWorker(view, TDirectSynchronizer::Instance()) {}
-
- protected:
-  void Execute() override {}
-};
-
 std::string RandomBytes(size_t n) {
   std::mt19937 random(static_cast<unsigned>(n));
   std::string s(n, '\0');
@@ -39,12 +31,12 @@ std::string RandomBytes(size_t n) {
 
 class DownloadHttpTest : public ::testing::Test {
  protected:
-  DownloadHttpTest() : FWorker(FView) {}
+  DownloadHttpTest() : FWorker(FView, TDirectSynchronizer::Instance()) {}
 
   HttpFixture FServer;
   TempDir FDir;
   RecordingView FView;
-  Worker FWorker;
+  GFilesThread FWorker;  // a plain worker, never started
 };
 
 TEST_F(DownloadHttpTest, GaugeShowsRunningTotalsThenTheTotalAgainThenZero) {

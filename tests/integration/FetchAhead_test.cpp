@@ -55,7 +55,7 @@ class FakeServer {
   }
   int MostOpenAtOnce() const { return FMostOpen; }
 
-  TTransferWorker::HttpOpener Opener() {
+  HttpOpener Opener() {
     return [this](const std::string&) -> std::unique_ptr<platform::HttpSession> {
       return std::make_unique<Session>(*this);
     };
@@ -124,13 +124,6 @@ class SlowView : public test::RecordingView {
   }
 };
 
-// What a plain worker's download and unpacking of one file show, made one after the other.
-class Reference : public TTransferWorker {
- public:
-  explicit Reference(IRunView& view) : TTransferWorker(view, TDirectSynchronizer::Instance()) {}
-  void Execute() override {}
-};
-
 class ReplaceAhead : public SettingsFixture {
  protected:
   struct Outcome {
@@ -154,7 +147,8 @@ class ReplaceAhead : public SettingsFixture {
     FakeServer single;
     const std::string entry = single.PublishFile(listPath, content);
     test::RecordingView view;
-    Reference reference(view);
+    // What a plain worker's download and unpacking of one file show, made one after the other.
+    GFilesThread reference(view, TDirectSynchronizer::Instance());
     reference.SetHttpOpener(single.Opener());
     const std::string size = entry.substr(entry.rfind('|') + 1);
     const std::string download = FScratch / "file.bz2";

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/TransferWorker.h"
+#include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/TempDir.h"
@@ -17,14 +17,6 @@ namespace {
 using test::RecordingView;
 using test::TempDir;
 using Strings = std::vector<std::string>;
-
-class Worker : public TTransferWorker {
- public:
-  explicit Worker(IRunView& view) : TTransferWorker(view, TDirectSynchronizer::Instance()) {}
-
- protected:
-  void Execute() override {}
-};
 
 // Writes down every call the download makes of its HTTP client.
 struct Script {
@@ -71,7 +63,7 @@ class FakeSession : public platform::HttpSession {
 
 class DownloadFileTest : public ::testing::Test {
  protected:
-  DownloadFileTest() : FWorker(FView) {
+  DownloadFileTest() : FWorker(FView, TDirectSynchronizer::Instance()) {
     FWorker.SetHttpOpener([this](const std::string& agent) {
       FScript.Log.push_back("internet:" + agent);
       return std::make_unique<FakeSession>(FScript);
@@ -80,7 +72,7 @@ class DownloadFileTest : public ::testing::Test {
 
   TempDir FDir;
   RecordingView FView;
-  Worker FWorker;
+  GFilesThread FWorker;  // a plain worker, never started
   Script FScript;
   const std::string FUrl = "http://update.test/data/a.bin.bz2";
 };

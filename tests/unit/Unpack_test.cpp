@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/TransferWorker.h"
+#include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/RecordingView.h"
@@ -22,19 +22,11 @@ using test::NoiseBytes;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-class TestWorker : public TTransferWorker {
- public:
-  using TTransferWorker::TTransferWorker;
-
- protected:
-  void Execute() override {}
-};
-
 class Unpack : public ::testing::Test {
  protected:
   test::TempDir dir;
   test::RecordingView view;
-  TestWorker worker{view, TDirectSynchronizer::Instance()};
+  GFilesThread worker{view, TDirectSynchronizer::Instance()};  // a plain worker, never started
   const std::string source = dir / "data/file.bin.bz2";
   const std::string target = dir / "data/file.bin";
 };

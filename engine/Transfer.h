@@ -1,0 +1,104 @@
+// Moving the bytes of one file: downloading an address of the update server into a sink, and
+// unpacking a downloaded bzip2 stream into a target. Neither knows a thread or a window: both
+// tell their caller how far they are, and the caller shows it where it likes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "list/Limits.h"
+#include "platform/File.h"
+#include "platform/Http.h"
+#include "runtime/Classes.h"
+#include "runtime/SysUtils.h"
+
+namespace korvath {
+
+// A body or an unpacked file went past its limit.
+class EDownloadTooLong : public Exception {
+  using Exception::Exception;
+};
+class EUnpackTooLong : public Exception {
+  using Exception::Exception;
+};
+
+// The user agent of every request to the update server.
+inline constexpr const char* kAgentName = "ViDivivuRidevuv";
+
+using HttpOpener = std::function<std::unique_ptr<platform::HttpSession>(const std::string& agent)>;
+
+// One move of a gauge: its maximum, or the file gauge's position.
+struct TGaugeCall {
+  bool IsMaximum = false;
+  int32_t GaugeIndex = 0;
+  int32_t Value = 0;
+};
+using TGaugeReport = std::function<void(const TGaugeCall&)>;
+
+// The file gauge runs on 32 bits and wraps past 2 GiB, as the run-time's counter does.
+inline int32_t Low32(int64_t value) {
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+// Where a download's bytes go. Nothing is made before the address has answered, so an address
+// that cannot be opened leaves whatever is there untouched.
+class IDownloadSink {
+ public:
+  virtual ~IDownloadSink() = default;
+  // The address answered; raises when the target cannot be made.
+  virtual void Open() = 0;
+  virtual void Write(const char* data, size_t count) = 0;
+  // Every byte is in.
+  virtual void Close() = 0;
+  // The body went past its limit: nothing of it is kept.
+  virtual void Discard() = 0;
+};
+
+// A local file, emptied or created once the address answers. Errors raise EInOutError.
+class TFileSink final : public IDownloadSink {
+ public:
+  explicit TFileSink(std::string fileName) : FFileName(std::move(fileName)) {}
+  void Open() override;
+  void Write(const char* data, size_t count) override;
+  void Close() override;
+  void Discard() override;
+
+ private:
+  std::string FFileName;
+  platform::File FFile;
+};
+
+// Fetches Url into Sink, calling Received with the bytes so far after every read (when it is
+// given). False, with the sink never opened, when the address cannot be opened. A body longer
+// than MaxBytes is cut off there: the sink discards it and EDownloadTooLong is raised.
+bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
+              const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit);
+
+// Decodes the bzip2 stream Source into Target. Gauge hears the file gauge's maximum (the
+// source's size), the source's position after every refill, and, once decoding has begun, 0 on
+// every way out. Raises on failure, including a source that ends before its stream does, and
+// output beyond MaxOutput (EUnpackTooLong).
+void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge,
+            int64_t maxOutput = kNoLimit);
+
+// A downloaded file, open for reading while it is unpacked. It is deleted when this goes,
+// whatever happened in between: a download is never read twice.
+class TDownloadToUnpack {
+ public:
+  explicit TDownloadToUnpack(const std::string& fileName);
+  ~TDownloadToUnpack();
+  TDownloadToUnpack(const TDownloadToUnpack&) = delete;
+  TDownloadToUnpack& operator=(const TDownloadToUnpack&) = delete;
+
+  TFileStream& Stream() { return *FStream; }
+
+ private:
+  std::string FFileName;
+  std::optional<TFileStream> FStream;
+};
+
+}  // namespace korvath
