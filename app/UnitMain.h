@@ -12,10 +12,12 @@
 
 #include "controls/ImgBtn.h"
 #include "engine/RunView.h"
-#include "runtime/win32/ExtCtrls.h"
 #include "runtime/win32/Form.h"
-#include "runtime/win32/Gauges.h"
-#include "runtime/win32/StdCtrls.h"
+#include "runtime/win32/Gauge.h"
+#include "runtime/win32/Image.h"
+#include "runtime/win32/Label.h"
+#include "runtime/win32/Panel.h"
+#include "runtime/win32/Timer.h"
 #include "runtime/win32/WebBrowser.h"
 #include "settings/Settings.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "runtime/win32/ExtCtrls.h"
+#include "runtime/win32/Image.h"
 
 namespace korvath {
 

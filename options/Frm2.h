@@ -7,9 +7,12 @@
 #include <string>
 
 #include "runtime/SysUtils.h"
-#include "runtime/win32/ExtCtrls.h"
+#include "runtime/win32/CheckBox.h"
+#include "runtime/win32/ComboBox.h"
 #include "runtime/win32/Form.h"
-#include "runtime/win32/StdCtrls.h"
+#include "runtime/win32/Image.h"
+#include "runtime/win32/Label.h"
+#include "runtime/win32/SpeedButton.h"
 
 namespace korvath {
 

@@ -2,9 +2,14 @@
 
 #include <map>
 
-#include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Gauges.h"
-#include "runtime/win32/StdCtrls.h"
+#include "runtime/win32/CheckBox.h"
+#include "runtime/win32/ComboBox.h"
+#include "runtime/win32/Gauge.h"
+#include "runtime/win32/Image.h"
+#include "runtime/win32/Label.h"
+#include "runtime/win32/Panel.h"
+#include "runtime/win32/SpeedButton.h"
+#include "runtime/win32/Timer.h"
 #include "runtime/win32/WebBrowser.h"
 
 namespace korvath {

@@ -4,7 +4,7 @@
 
 #include "runtime/win32/ComponentRegistry.h"
 #include "runtime/win32/ControlHost.h"
-#include "runtime/win32/StdCtrls.h"
+#include "runtime/win32/SystemControl.h"
 
 namespace korvath {
 namespace {

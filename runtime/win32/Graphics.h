@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Handle.h"
+
 namespace korvath {
 
 // A colour as layouts store it: 0x00BBGGRR, or a system colour with the high bit set.
@@ -22,33 +24,18 @@ inline constexpr TColor clWindowText = static_cast<TColor>(0x80000000u | COLOR_W
 
 COLORREF ColorToRGB(TColor color);
 
-// One owned GDI object (brush, font, region, bitmap), deleted with the owner.
+// Brushes, fonts, regions and bitmaps are all freed by DeleteObject.
 template <class Handle>
-class TGdiObject {
- public:
-  TGdiObject() = default;
-  explicit TGdiObject(Handle handle) : FHandle(handle) {}
-  TGdiObject(TGdiObject&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
-  TGdiObject& operator=(TGdiObject&& other) noexcept {
-    if (this != &other) Reset(std::exchange(other.FHandle, nullptr));
-    return *this;
-  }
-  TGdiObject(const TGdiObject&) = delete;
-  TGdiObject& operator=(const TGdiObject&) = delete;
-  ~TGdiObject() { Reset(); }
-
-  Handle Get() const { return FHandle; }
-  // Gives up ownership, for a handle the system takes over (a window region).
-  Handle Release() { return std::exchange(FHandle, nullptr); }
-  void Reset(Handle handle = nullptr) {
-    if (FHandle != nullptr) DeleteObject(FHandle);
-    FHandle = handle;
-  }
-  explicit operator bool() const { return FHandle != nullptr; }
-
- private:
-  Handle FHandle = nullptr;
+struct TGdiTraits {
+  using Type = Handle;
+  static constexpr Handle Empty() noexcept { return nullptr; }
+  static void Close(Handle handle) noexcept { DeleteObject(handle); }
 };
+
+// One owned GDI object (brush, font, region, bitmap), deleted with the owner. Release gives up
+// ownership, for a handle the system takes over (a window region).
+template <class Handle>
+using TGdiObject = platform::UniqueHandle<TGdiTraits<Handle>>;
 
 // A 24-bit top-down device-independent bitmap, read-only once made.
 class TBitmap {

@@ -7,9 +7,8 @@
 #include <thread>
 
 #include "runtime/win32/Application.h"
-#include "runtime/win32/ExtCtrls.h"
-#include "runtime/win32/Gauges.h"
-#include "runtime/win32/StdCtrls.h"
+#include "runtime/win32/Gauge.h"
+#include "runtime/win32/Label.h"
 
 namespace korvath {
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/win32/Gauges.h"
+#include "runtime/win32/Gauge.h"
 
 #include "runtime/win32/LayoutReader.h"
 
