@@ -8,6 +8,7 @@
 
 #include "app/UnitMain.h"
 #include "forms/Layouts.h"
+#include "platform/Ascii.h"
 #include "platform/File.h"
 #include "runtime/SettingsStore.h"
 #include "runtime/win32/Region.h"
@@ -70,15 +71,6 @@ void WriteText(const std::string& file, const char* section, const char* key,
     throw EIniFileException(Format("Unable to write to %s", file.c_str()));
 }
 
-bool EqualsWord(const std::string& text, const char* word) {
-  const std::string lower = [&] {
-    std::string s = text;
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  }();
-  return lower == word;
-}
-
 void EnableMainWindow() {
   if (FMain != nullptr) FMain->SetEnabled(true);
 }
@@ -122,8 +114,8 @@ bool TryReadOptionInteger(const std::string& text, int32_t& value) {
 }
 
 bool ReadOptionBoolean(const std::string& text) {
-  if (EqualsWord(text, "true")) return true;
-  if (EqualsWord(text, "false")) return false;
+  if (SameText(text, "true")) return true;
+  if (SameText(text, "false")) return false;
   int32_t number = 0;
   if (TryReadOptionInteger(text, number)) return number != 0;
   throw EConvertError(Format("'%s' is not a valid boolean value", text.c_str()));
