@@ -1,9 +1,8 @@
 #include "list/FileEntry.h"
 
-#include <algorithm>
-
 #include "list/LstFile.h"
 #include "platform/Ascii.h"
+#include "platform/Integer.h"
 #include "runtime/SysUtils.h"
 #include "transfer/Misc.h"
 
@@ -19,9 +18,7 @@ TFileEntry SplitFileEntry(const std::string& entry) {
 
 int32_t EntrySize(const std::string& sizeField) {
   int32_t size = 0;
-  const bool digitsOnly =
-      !sizeField.empty() && std::all_of(sizeField.begin(), sizeField.end(), IsDigit);
-  if (!digitsOnly || !TryStrToInt(sizeField, size))
+  if (!ParseInt32(sizeField, 10, false, size))
     throw EConvertError(Format("'%s' is not a valid size in bytes", sizeField.c_str()));
   return size;
 }
