@@ -3,11 +3,11 @@
 #include <shellapi.h>
 
 #include <atomic>
-#include <cctype>
 
 #include "engine/Addresses.h"
 #include "engine/GetFilesThr.h"
 #include "forms/Layouts.h"
+#include "platform/Ascii.h"
 #include "platform/File.h"
 #include "platform/RunGuard.h"
 #include "runtime/win32/Application.h"
@@ -95,8 +95,7 @@ bool UpdateRunActive() {
 }
 
 bool IsWebAddress(const std::string& url) {
-  std::string scheme = url.substr(0, url.find(':'));
-  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string scheme = LowerCase(url.substr(0, url.find(':')));
   return url.find(':') != std::string::npos && (scheme == "http" || scheme == "https");
 }
 

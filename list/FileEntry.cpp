@@ -1,8 +1,8 @@
 #include "list/FileEntry.h"
 
-#include <algorithm>
-
 #include "list/LstFile.h"
+#include "platform/Ascii.h"
+#include "platform/Integer.h"
 #include "runtime/SysUtils.h"
 #include "transfer/Misc.h"
 
@@ -18,10 +18,7 @@ TFileEntry SplitFileEntry(const std::string& entry) {
 
 int32_t EntrySize(const std::string& sizeField) {
   int32_t size = 0;
-  const bool digitsOnly =
-      !sizeField.empty() &&
-      std::all_of(sizeField.begin(), sizeField.end(), [](char c) { return c >= '0' && c <= '9'; });
-  if (!digitsOnly || !TryStrToInt(sizeField, size))
+  if (!ParseInt32(sizeField, 10, false, size))
     throw EConvertError(Format("'%s' is not a valid size in bytes", sizeField.c_str()));
   return size;
 }
@@ -30,7 +27,7 @@ std::string ListKey(const std::string& listPath) {
   std::string key = listPath;
   for (char& c : key) {
     if (c == '/') c = '\\';
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    c = ToLower(c);
   }
   return key;
 }

@@ -2,18 +2,10 @@
 // so each part must be exactly an address or a name, with nothing a resolver could read twice.
 #include "list/HostsEntry.h"
 
+#include "platform/Ascii.h"
+
 namespace korvath {
 namespace {
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool IsHexDigit(char c) {
-  return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-bool IsLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 // Counts the groups of one side of an IPv6 address ("" counts none); the last group may be an
 // IPv4 address, which stands for two.
@@ -75,7 +67,7 @@ bool IsHostName(std::string_view text) {
     if (c == '.') {
       if (label == 0) return false;
       label = 0;
-    } else if (IsLetter(c) || IsDigit(c) || c == '-') {
+    } else if (IsAlnum(c) || c == '-') {
       if (++label > 63) return false;
     } else {
       return false;

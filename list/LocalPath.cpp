@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Ascii.h"
 #include "platform/CaseFold.h"
 #include "platform/File.h"
 
@@ -15,14 +16,6 @@ namespace {
 
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
-}
-
-char AsciiUpper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 std::vector<std::string_view> Segments(std::string_view path) {
@@ -44,7 +37,7 @@ bool IsReservedDeviceName(std::string_view segment) {
   std::string_view stem = segment.substr(0, segment.find('.'));
   while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
   std::string upper;
-  for (char c : stem) upper += AsciiUpper(c);
+  for (char c : stem) upper += ToUpper(c);
   static constexpr std::array<std::string_view, 6> kPlain = {"CON", "PRN",    "AUX",
                                                              "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view name : kPlain)
@@ -52,7 +45,7 @@ bool IsReservedDeviceName(std::string_view segment) {
   if (upper.size() != 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0))
     return false;
   const char digit = upper[3];
-  return (digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
+  return (IsDigit(digit) && digit != '0') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
 }
 
 }  // namespace
@@ -69,8 +62,7 @@ std::string RefusedPathReason(const std::string& listPath) {
   if (listPath.size() >= 2 && IsSeparator(listPath[0]) && IsSeparator(listPath[1]))
     return "UNC path";
   if (IsSeparator(listPath[0])) return "absolute path";
-  if (listPath.size() >= 2 && IsAsciiLetter(listPath[0]) && listPath[1] == ':')
-    return "drive letter";
+  if (listPath.size() >= 2 && IsAlpha(listPath[0]) && listPath[1] == ':') return "drive letter";
   // Beyond the drive letter a colon names an alternate data stream on Windows.
   if (listPath.find(':') != std::string::npos) return "':' in the path";
   // Windows cannot create these; elsewhere they would make a file the game never finds.

@@ -3,25 +3,17 @@
 #include "list/SelfName.h"
 
 #include "list/LocalPath.h"
+#include "platform/Ascii.h"
 
 namespace korvath {
 namespace {
 
 bool IsNameCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-         c == '_' || c == '-';
+  return IsAlnum(c) || c == '.' || c == '_' || c == '-';
 }
 
-bool EndsInExe(const std::string& name) {
-  static constexpr char kExe[] = ".exe";
-  constexpr size_t kLength = sizeof kExe - 1;
-  if (name.size() < kLength) return false;
-  for (size_t i = 0; i < kLength; ++i) {
-    char c = name[name.size() - kLength + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kExe[i]) return false;
-  }
-  return true;
+bool EndsInExe(std::string_view name) {
+  return name.size() >= 4 && SameText(name.substr(name.size() - 4), ".exe");
 }
 
 }  // namespace

@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <array>
-#include <cctype>
 #include <optional>
+#include <string_view>
 
 #include "forms/Layouts.h"
+#include "platform/Ascii.h"
 #include "platform/File.h"
+#include "platform/Integer.h"
+#include "runtime/SettingsStore.h"
 #include "runtime/win32/Region.h"
 #include "settings/Settings.h"
 
@@ -69,15 +72,6 @@ void WriteText(const std::string& file, const char* section, const char* key,
     throw EIniFileException(Format("Unable to write to %s", file.c_str()));
 }
 
-bool EqualsWord(const std::string& text, const char* word) {
-  const std::string lower = [&] {
-    std::string s = text;
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  }();
-  return lower == word;
-}
-
 }  // namespace
 
 std::string OptionsFileName() {
@@ -88,37 +82,18 @@ std::string OptionsFileName() {
 }
 
 bool TryReadOptionInteger(const std::string& text, int32_t& value) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    // Up to eight digits: the 32 bits as they stand, so 0xFFFFFFFF is -1.
-    if (text.size() > 10) return false;
-    uint32_t bits = 0;
-    for (size_t i = 2; i < text.size(); ++i) {
-      const int c = std::tolower(static_cast<unsigned char>(text[i]));
-      if (!std::isxdigit(c)) return false;
-      bits = bits * 16 + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : c - 'a' + 10);
-    }
-    value = static_cast<int32_t>(bits);
-    return true;
-  }
-  size_t i = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) i = 1;
-  if (i == text.size()) return false;
-  int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > int64_t{2147483648}) return false;
-  }
-  const int64_t signedValue = negative ? -magnitude : magnitude;
-  if (signedValue > INT32_MAX) return false;
-  value = static_cast<int32_t>(signedValue);
-  return true;
+  std::string_view rest = text;
+  // "0x" and up to eight digits: the 32 bits as they stand, so 0xFFFFFFFF is -1.
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    return text.size() <= 10 && ParseInt32(rest.substr(2), 16, false, value);
+  const bool negative = !rest.empty() && rest.front() == '-';
+  if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) rest.remove_prefix(1);
+  return ParseInt32(rest, 10, negative, value);
 }
 
 bool ReadOptionBoolean(const std::string& text) {
-  if (EqualsWord(text, "true")) return true;
-  if (EqualsWord(text, "false")) return false;
+  if (SameText(text, "true")) return true;
+  if (SameText(text, "false")) return false;
   int32_t number = 0;
   if (TryReadOptionInteger(text, number)) return number != 0;
   throw EConvertError(Format("'%s' is not a valid boolean value", text.c_str()));

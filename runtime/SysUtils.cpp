@@ -2,9 +2,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/Integer.h"
 
 namespace korvath {
 
@@ -63,39 +65,19 @@ std::string WithFullStop(const std::string& message) {
 namespace korvath {
 
 bool TryStrToInt(const std::string& text, int32_t& value) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::string_view rest = text;
+  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  const bool negative = !rest.empty() && rest.front() == '-';
+  if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) rest.remove_prefix(1);
   int base = 10;
-  if (i < text.size() && text[i] == '$') {
+  if (!rest.empty() && rest.front() == '$') {
     base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    rest.remove_prefix(1);
+  } else if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
     base = 16;
-    i += 2;
+    rest.remove_prefix(2);
   }
-  if (i == text.size()) return false;
-  int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    else
-      return false;
-    magnitude = magnitude * base + digit;
-    // Hexadecimal text may spell the whole 32-bit pattern ("$FFFFFFFF" is -1).
-    if (magnitude > (base == 16 ? int64_t{0xFFFFFFFF} : int64_t{0x80000000})) return false;
-  }
-  if (base == 16 && magnitude > 0x7FFFFFFF && !negative) magnitude -= int64_t{0x100000000};
-  if (base == 10 && !negative && magnitude > 0x7FFFFFFF) return false;
-  value = static_cast<int32_t>(negative ? -magnitude : magnitude);
-  return true;
+  return ParseInt32(rest, base, negative, value);
 }
 
 int32_t StrToInt(const std::string& text) {

@@ -62,14 +62,6 @@ int SearchFrom(int startPos, const std::string& text, const std::string& pattern
   return 0;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
 std::string Printable(const std::string& text) {
   std::string result = text;
   for (char& c : result)

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Ascii.h"
+
 namespace korvath {
 
 using TStringList = std::vector<std::string>;
@@ -20,10 +22,6 @@ std::string ReplaceAll(const std::string& source, const std::string& oldText, co
 // The 1-based position of the first occurrence of Pattern in Text that starts at StartPos or
 // later; 0 when there is none. Case-sensitive.
 int SearchFrom(int startPos, const std::string& text, const std::string& pattern);
-
-// Equal texts when ASCII letter case is ignored (names, host names, digests); the text is
-// single-byte, so no other letters fold.
-bool SameText(std::string_view a, std::string_view b);
 
 // Text from the update list made harmless for a console or a message: control characters
 // become "?".

@@ -7,19 +7,10 @@
 
 #include <memory>
 
+#include "platform/Ascii.h"
+
 namespace korvath::platform {
 namespace {
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size(); ++i)
-    if (b[i] == '\0' || AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return b[i] == '\0';
-}
 
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
@@ -41,7 +32,7 @@ std::string ResolveCaseInsensitive(const std::string& folder, const std::string&
   while (const dirent* entry = readdir(dir.get())) {
     // Several spellings can coexist here; the smallest in byte order wins, so every run and
     // every machine picks the same one whatever order the directory lists them in.
-    if (EqualIgnoringCase(name, entry->d_name) && (!found || best > entry->d_name)) {
+    if (SameText(name, entry->d_name) && (!found || best > entry->d_name)) {
       best = entry->d_name;
       found = true;
     }

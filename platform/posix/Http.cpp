@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Ascii.h"
+
 namespace korvath::platform {
 namespace {
 
@@ -50,14 +52,6 @@ class MultiMembership {
   CURLM* FMulti = nullptr;
   CURL* FEasy = nullptr;
 };
-
-// Whether text starts with lowerPrefix, whatever the case of text.
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-  return text.size() >= lowerPrefix.size() &&
-         std::equal(lowerPrefix.begin(), lowerPrefix.end(), text.begin(), [](char p, char t) {
-           return p == (t >= 'A' && t <= 'Z' ? t + ('a' - 'A') : t);
-         });
-}
 
 // curl refuses addresses with spaces or raw control and 8-bit bytes, which the Windows build
 // sends escaped; escaping them here keeps file names with such bytes fetchable.
@@ -189,9 +183,9 @@ void CurlResponse::Drive() {
 size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self) {
   auto& r = *static_cast<CurlResponse*>(self);
   const std::string_view line(data, size * count);
-  if (StartsWithNoCase(line, "http/")) {
+  if (StartsWithText(line, "http/")) {
     r.FHasLocation = false;
-  } else if (StartsWithNoCase(line, "location:")) {
+  } else if (StartsWithText(line, "location:")) {
     r.FHasLocation = true;
   } else if (line == "\r\n" || line == "\n") {
     long status = 0;

@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/Ascii.h"
+
 // wininet.h maps the name onto its A/W variants, which would rename the interface's method.
 #undef DeleteUrlCacheEntry
 
@@ -81,16 +83,6 @@ bool Answered(HINTERNET request) {
 // redirects counts as the final one.
 constexpr int kMaxRedirects = 10;
 
-bool StartsWithNoCase(const std::string& text, const char* lowerPrefix) {
-  for (size_t i = 0; lowerPrefix[i] != '\0'; ++i) {
-    if (i == text.size()) return false;
-    const char c =
-        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-    if (c != lowerPrefix[i]) return false;
-  }
-  return true;
-}
-
 // The address a redirecting answer leads to, made absolute against From. False
 // for any other answer, and for a target that is no web address: a server must
 // not point the program at files.
@@ -115,7 +107,7 @@ bool RedirectTarget(HINTERNET request, const std::string& from, std::string& tar
   if (!InternetCombineUrlA(from.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE))
     return false;
   combined.resize(size);
-  if (!StartsWithNoCase(combined, "http://") && !StartsWithNoCase(combined, "https://"))
+  if (!StartsWithText(combined, "http://") && !StartsWithText(combined, "https://"))
     return false;
   target = combined;
   return true;

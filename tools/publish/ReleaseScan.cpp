@@ -11,6 +11,7 @@
 
 #include "list/LocalPath.h"
 #include "list/SelfName.h"
+#include "platform/Ascii.h"
 #include "tools/publish/Glob.h"
 #include "tools/publish/Problems.h"
 #include "transfer/Misc.h"
@@ -19,12 +20,6 @@ namespace fs = std::filesystem;
 
 namespace korvath::publish {
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -94,7 +89,7 @@ void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& sel
   std::map<std::string, std::string> byLower;
   std::set<std::string> lowerFolders;
   for (const TReleaseFile& file : files) {
-    const std::string lower = Lower(file.ListPath);
+    const std::string lower = LowerCase(file.ListPath);
     const auto [at, added] = byLower.emplace(lower, file.ListPath);
     if (!added)
       problems.push_back(Printable(file.ListPath) + ": differs from " + Printable(at->second) +
@@ -102,9 +97,9 @@ void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& sel
     for (size_t p = lower.find('\\'); p != std::string::npos; p = lower.find('\\', p + 1))
       lowerFolders.insert(lower.substr(0, p));
   }
-  if (!selfName.empty()) byLower.emplace(Lower(selfName), selfName);
+  if (!selfName.empty()) byLower.emplace(LowerCase(selfName), selfName);
   for (const TReleaseFile& file : files) {
-    const std::string lower = Lower(file.ListPath);
+    const std::string lower = LowerCase(file.ListPath);
     if (lowerFolders.count(lower) != 0)
       problems.push_back(
           Printable(file.ListPath) +
@@ -115,7 +110,7 @@ void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& sel
         problems.push_back(Printable(file.ListPath) + ": the client downloads " +
                            Printable(other->second) + " under this name, replacing this file");
     }
-    if (!selfName.empty() && lower == Lower(selfName) + ".new")
+    if (!selfName.empty() && lower == LowerCase(selfName) + ".new")
       problems.push_back(Printable(file.ListPath) + ": the client unpacks a new " + selfName +
                          " under this name");
   }
@@ -153,7 +148,7 @@ TRelease ScanRelease(const std::string& releaseDir,
   for (const TReleaseFile& file : scan.Files) {
     if (const std::string problem = ListPathProblem(file.ListPath); !problem.empty())
       problems.push_back(Printable(file.ListPath) + ": " + problem);
-    else if (IsClientWorkName(Lower(file.ListPath)))
+    else if (IsClientWorkName(LowerCase(file.ListPath)))
       problems.push_back(Printable(file.ListPath) +
                          ": the client keeps its own files under this name in the game folder");
   }

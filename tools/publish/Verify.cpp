@@ -9,6 +9,7 @@
 #include "list/HostsEntry.h"
 #include "list/LocalPath.h"
 #include "list/SelfName.h"
+#include "platform/Ascii.h"
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"
 #include "tools/publish/Problems.h"
@@ -30,14 +31,8 @@ struct TCheck {
 bool IsDigestText(const std::string& text) {
   if (text.size() != 32) return false;
   for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    if (!IsHexDigit(c) || IsUpper(c)) return false;
   return true;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
 }
 
 void CheckSettings(const TPublishedList& list, std::vector<std::string>& problems) {
@@ -155,7 +150,7 @@ TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs) {
   auto add = [&](const std::string& section, const std::string& line) {
     TCheck check;
     if (!ReadEntry(section, line, check, report.Problems)) return;
-    if (const auto [at, added] = seen.emplace(Lower(check.Path), check.Path); !added)
+    if (const auto [at, added] = seen.emplace(LowerCase(check.Path), check.Path); !added)
       report.Problems.push_back(Printable(check.Path) +
                                 ": listed more than once (letter case ignored)");
     checks.push_back(std::move(check));
