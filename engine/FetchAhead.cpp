@@ -8,6 +8,7 @@
 #include "engine/LocalPath.h"
 #include "engine/RunView.h"
 #include "platform/File.h"
+#include "transfer/HashingStream.h"
 
 namespace korvath {
 namespace {
@@ -30,54 +31,11 @@ class ECancelled : public Exception {
   ECancelled() : Exception("cancelled") {}
 };
 
-// Passes what is written on to the target and takes its digest on the way, so that the
-// unpacked file need not be read again to be checked. A write the file refuses raises the
-// system's reason (a full disk above all), not a bare "Stream write error".
-class THashingStream final : public TStream {
- public:
-  explicit THashingStream(TFileStream& target) : FTarget(target) { DigestInit(FContext); }
-
-  int32_t Read(void* /*buffer*/, int32_t /*count*/) override {
-    throw EReadError("Stream read error");
-  }
-  int32_t Write(const void* buffer, int32_t count) override {
-    const int32_t done = FTarget.Write(buffer, count);
-    if (done < count && FTarget.LastWriteError() != 0) throw EUnpackWrite(FTarget.LastWriteError());
-    if (done > 0) DigestUpdate(FContext, buffer, static_cast<uint32_t>(done));
-    return done;
-  }
-  // Unpacking only appends; a position query goes to the target.
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    if (offset != 0 || origin != TSeekOrigin::soCurrent)
-      throw EStreamError("Invalid stream operation");
-    return FTarget.Seek(offset, origin);
-  }
-  using TStream::Seek;
-
-  TDigestBytes Final() {
-    TDigestBytes digest;
-    DigestFinal(FContext, digest);
-    return digest;
-  }
-
- private:
-  TFileStream& FTarget;
-  TDigestContext FContext;
-};
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 }  // namespace
-
-void ForceFolderOf(const std::string& path) {
-  const size_t cut = path.find_last_of(platform::kPathDelim);
-  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut);
-  if (!folder.empty() && !platform::DirectoryExists(folder) && !platform::ForceDirectories(folder))
-    throw EFileFailed("its folder cannot be created (" +
-                      platform::SysErrorMessage(platform::LastError()) + ")");
-}
 
 TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
     : FSettings(std::move(settings)), FFiles(entries.size()), FSizeBefore(entries.size() + 1, 0) {

@@ -19,25 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "engine/FileFailed.h"
 #include "engine/Transfer.h"
 #include "transfer/Misc.h"
 #include "transfer/md5.h"
 
 namespace korvath {
-
-// Why one file could not be replaced; the pass goes on with the next one.
-class EFileFailed : public Exception {
-  using Exception::Exception;
-};
-
-// The unpacked temporary could not be written: the file fails for that reason, not as a
-// damaged archive.
-class EUnpackWrite : public EInOutError {
-  using EInOutError::EInOutError;
-};
-
-// Creates the folders above Path that are missing; raises EFileFailed when it cannot.
-void ForceFolderOf(const std::string& path);
 
 class TFetchAhead {
  public:

@@ -6,11 +6,13 @@
 
 #include "engine/DigestAhead.h"
 #include "engine/FetchAhead.h"
+#include "engine/FileFailed.h"
 #include "engine/GetFilesThr.h"
 #include "engine/LocalPath.h"
 #include "engine/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
+#include "transfer/HashingStream.h"
 #include "transfer/md5.h"
 
 namespace korvath {

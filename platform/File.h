@@ -58,6 +58,8 @@ bool FileExists(const std::string& path);       // a file (not a folder) of that
 bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);        // one level; false when it exists or fails
 bool ForceDirectories(const std::string& path); // all missing levels
+// Makes the folders above Path that are missing; false, with LastError set, when it cannot.
+bool ForceFolderOf(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Replaces Target by Source in one step (the target's old content is never half gone).
 bool RenameReplace(const std::string& source, const std::string& target);
