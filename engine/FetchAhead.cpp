@@ -250,9 +250,7 @@ void TFetchAhead::Replay(size_t index, TPhase phase, const TReplay& replay,
       FPendingCalls -= batch.size();
       if (FFetcherHeld) FFetcherWake.notify_one();
     }
-    for (size_t first = 0; first < batch.size(); first += kMaxReplayBatch)
-      replay(std::span<const TGaugeCall>(batch).subspan(
-          first, std::min(kMaxReplayBatch, batch.size() - first)));
+    if (!batch.empty()) replay(batch);
   }
 }
 

@@ -44,11 +44,9 @@ class TFetchAhead {
     std::string Download;  // Local + ".bz2"
     std::string Unpacked;  // Local + ".unpack"
   };
-  // Shows recorded calls, in the order they were made. Calls come in batches of up to
-  // kMaxReplayBatch, so that the window's thread takes a batch in one hand-off yet is never
-  // held long by one.
+  // Shows recorded calls, in the order they were made: every call recorded since the last
+  // time it was called.
   using TReplay = std::function<void(std::span<const TGaugeCall>)>;
-  static constexpr size_t kMaxReplayBatch = 256;
 
   // Starts the transfers of Entries (whole list lines, already checked by the checking pass).
   TFetchAhead(TSettings settings, const TStringList& entries);
