@@ -71,6 +71,23 @@ class TFetchAhead {
 
  private:
   enum class TPhase { Download, Unpack };
+  // Where each file stands. Every move happens under FLock and wakes whoever waits for it.
+  //
+  //   stage      event                                              next stage    moved by
+  //   ---------  -------------------------------------------------  ------------  -----------
+  //   Waiting    in reach (MayFetch), path accepted, not discarded  Fetching      download
+  //   Waiting    refused entry, or discarded                        Skipped       download
+  //   Fetching   the body is stored                                 Fetched       download
+  //   Fetching   the address cannot be opened (download ends)       NotOpened     download
+  //   Fetching   an error, or a discard or stop at a gauge call     FetchFailed   download
+  //   Fetched    the earliest fetched file not discarded            Unpacking     an unpacker
+  //   Unpacking  the unpacked temporary is written                  Unpacked      an unpacker
+  //   Unpacking  an error, or a discard or stop at a gauge call     UnpackFailed  an unpacker
+  //
+  // Skipped, NotOpened, FetchFailed, Unpacked and UnpackFailed are final. The worker moves no
+  // stage: it waits for a file to leave Waiting/Fetching (ReplayDownload) or Fetched/Unpacking
+  // (ReplayUnpack), marks a file discarded (Discard) and moves the window of files in reach
+  // (Finished); the transfer threads stop at a stop (Stop) wherever they are.
   enum class TStage {
     Waiting,
     Fetching,
