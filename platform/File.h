@@ -18,7 +18,9 @@ inline constexpr char kPathDelim = '/';
 
 enum class Access { Read, Write, ReadWrite };
 enum class Share { None, Read, ReadWrite };          // what others may do while the file is open
-enum class Disposition { OpenExisting, CreateAlways };  // CreateAlways empties an existing file
+// CreateAlways empties an existing file; CreateNew fails (ERROR_FILE_EXISTS) when the name
+// exists in any form, a link included, and so never writes through one.
+enum class Disposition { OpenExisting, CreateAlways, CreateNew };
 enum class SeekFrom { Begin, Current, End };
 
 class File {

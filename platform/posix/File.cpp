@@ -68,10 +68,12 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
     case Access::ReadWrite: flags |= O_RDWR; break;
   }
   if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  // With O_EXCL a final symbolic link is never followed: the name counts as taken.
+  if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
     // Creating a file inside a missing folder is a bad path, as Windows reports it.
-    if (errno == ENOENT && disposition == Disposition::CreateAlways) {
+    if (errno == ENOENT && disposition != Disposition::OpenExisting) {
       tLastError = 3;
       return tLastError;
     }

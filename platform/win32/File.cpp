@@ -50,7 +50,9 @@ int File::Open(const std::string& path, Access access, Share share, Disposition 
   DWORD shareMode = 0;
   if (share == Share::Read) shareMode = FILE_SHARE_READ;
   if (share == Share::ReadWrite) shareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const DWORD create = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  const DWORD create = disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                       : disposition == Disposition::CreateNew  ? CREATE_NEW
+                                                                : OPEN_EXISTING;
   HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   result.FHandle = reinterpret_cast<intptr_t>(h);
