@@ -8,6 +8,7 @@
 #include "engine/LocalPath.h"
 #include "engine/RunView.h"
 #include "platform/File.h"
+#include "platform/TempFile.h"
 #include "transfer/HashingStream.h"
 
 namespace korvath {
@@ -187,14 +188,19 @@ void TFetchAhead::UnpackAll() {
     TFile& file = FFiles[index];
     std::exception_ptr error;
     TDigestBytes digest{};
+    std::unique_ptr<platform::TempFile> unpacked;
     try {
       // Into the unpacked temporary, as the worker's UnpackFile does.
       TDownloadToUnpack source(file.Names.Download);
-      TFileStream target(file.Names.Unpacked, fmCreate);
-      THashingStream hashed(target);
-      Unpack(source.Stream(), hashed,
-             [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
-      digest = hashed.Final();
+      auto temporary = std::make_unique<platform::TempFile>(file.Names.Unpacked);
+      {
+        TFileStream target(*temporary);
+        THashingStream hashed(target);
+        Unpack(source.Stream(), hashed,
+               [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
+        digest = hashed.Final();
+      }
+      unpacked = std::move(temporary);
     } catch (...) {
       error = std::current_exception();
     }
@@ -203,6 +209,7 @@ void TFetchAhead::UnpackAll() {
       file.Busy = false;
       file.Error = error;
       file.Digest = digest;
+      file.Unpacked = std::move(unpacked);
       file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
     }
     FWorkerWake.notify_all();
@@ -296,9 +303,15 @@ void TFetchAhead::Discard(size_t index) {
     file.UnpackCalls = {};
   }
   FFetcherWake.notify_one();
+  file.Unpacked.reset();
   if (file.Names.Local.empty()) return;
   platform::DeleteFile(file.Names.Download);
   platform::DeleteFile(file.Names.Unpacked);
+}
+
+int TFetchAhead::KeepUnpacked(size_t index) {
+  TFile& file = FFiles[index];
+  return file.Unpacked->Keep(file.Names.Local);
 }
 
 void TFetchAhead::Finished(size_t index) {

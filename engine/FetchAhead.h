@@ -21,6 +21,7 @@
 
 #include "engine/FileFailed.h"
 #include "engine/Transfer.h"
+#include "platform/TempFile.h"
 #include "transfer/Misc.h"
 #include "transfer/md5.h"
 
@@ -64,6 +65,9 @@ class TFetchAhead {
   // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
   // unpacking raised.
   TDigestBytes ReplayUnpack(size_t index, const TReplay& replay);
+  // Puts the file's unpacked temporary in place of the file, once its unpacking has been
+  // replayed without an error. Returns 0 or the error code.
+  int KeepUnpacked(size_t index);
   // Stops any work on the file and removes its temporaries.
   void Discard(size_t index);
   // The worker is done with file Index and goes on with the next one.
@@ -111,6 +115,7 @@ class TFetchAhead {
     std::vector<TGaugeCall> DownloadCalls, UnpackCalls;  // not yet replayed
     std::exception_ptr Error;
     TDigestBytes Digest{};
+    std::unique_ptr<platform::TempFile> Unpacked;  // once unpacking succeeded
   };
 
   void Stop();

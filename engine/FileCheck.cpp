@@ -195,9 +195,8 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
     const std::string actual = DigestToHex(digest);
     if (!SameText(actual, entry.Digest))
       throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
-    if (!platform::RenameReplace(names.Unpacked, names.Local))
-      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(platform::LastError()) +
-                        ")");
+    if (const int error = ahead.KeepUnpacked(index))
+      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
     return true;
   } catch (const Exception& e) {
     ahead.Discard(index);
