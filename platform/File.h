@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Handle.h"
+
 namespace korvath::platform {
 
 // The separator of local paths: "\" on Windows, "/" elsewhere.
@@ -23,32 +25,32 @@ enum class Share { None, Read, ReadWrite };          // what others may do while
 enum class Disposition { OpenExisting, CreateAlways, CreateNew };
 enum class SeekFrom { Begin, Current, End };
 
+// An open file of the system: a descriptor on POSIX, a HANDLE on Windows; -1 is none on both.
+// Each system's File.cpp says how one is closed.
+struct FileHandleTraits {
+  using Type = intptr_t;
+  static constexpr intptr_t Empty() noexcept { return -1; }
+  static void Close(intptr_t handle) noexcept;
+};
+
 class File {
  public:
-  File() = default;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() { Close(); }
-
   // Returns 0 and an open file, or the error code and a closed one.
   static int Open(const std::string& path, Access access, Share share, Disposition disposition,
                   File& result);
 
-  bool IsOpen() const { return FHandle != kInvalid; }
+  bool IsOpen() const { return FHandle.IsOpen(); }
   // Each returns 0 or an error code.
   int Read(void* buffer, size_t count, size_t& done);
   int Write(const void* buffer, size_t count, size_t& done);
   int Seek(int64_t offset, SeekFrom origin, int64_t& position);
   int Size(int64_t& size) const;
-  void Close();
+  void Close() { FHandle.Reset(); }
 
-  intptr_t NativeHandle() const { return FHandle; }
+  intptr_t NativeHandle() const { return FHandle.Get(); }
 
  private:
-  static constexpr intptr_t kInvalid = -1;
-  intptr_t FHandle = kInvalid;
+  UniqueHandle<FileHandleTraits> FHandle;
 };
 
 // The error of the last failed system call of this thread, in the Windows numbering.
