@@ -8,6 +8,8 @@
 #include "engine/RunView.h"
 #include "list/LocalPath.h"
 #include "platform/File.h"
+#include "platform/TempFile.h"
+#include "transfer/HashingStream.h"
 
 namespace korvath {
 namespace {
@@ -30,54 +32,11 @@ class ECancelled : public Exception {
   ECancelled() : Exception("cancelled") {}
 };
 
-// Passes what is written on to the target and takes its digest on the way, so that the
-// unpacked file need not be read again to be checked. A write the file refuses raises the
-// system's reason (a full disk above all), not a bare "Stream write error".
-class THashingStream final : public TStream {
- public:
-  explicit THashingStream(TFileStream& target) : FTarget(target) { DigestInit(FContext); }
-
-  int32_t Read(void* /*buffer*/, int32_t /*count*/) override {
-    throw EReadError("Stream read error");
-  }
-  int32_t Write(const void* buffer, int32_t count) override {
-    const int32_t done = FTarget.Write(buffer, count);
-    if (done < count && FTarget.LastWriteError() != 0) throw EUnpackWrite(FTarget.LastWriteError());
-    if (done > 0) DigestUpdate(FContext, buffer, static_cast<uint32_t>(done));
-    return done;
-  }
-  // Unpacking only appends; a position query goes to the target.
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    if (offset != 0 || origin != TSeekOrigin::soCurrent)
-      throw EStreamError("Invalid stream operation");
-    return FTarget.Seek(offset, origin);
-  }
-  using TStream::Seek;
-
-  TDigestBytes Final() {
-    TDigestBytes digest;
-    DigestFinal(FContext, digest);
-    return digest;
-  }
-
- private:
-  TFileStream& FTarget;
-  TDigestContext FContext;
-};
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 }  // namespace
-
-void ForceFolderOf(const std::string& path) {
-  const size_t cut = path.find_last_of(platform::kPathDelim);
-  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut);
-  if (!folder.empty() && !platform::DirectoryExists(folder) && !platform::ForceDirectories(folder))
-    throw EFileFailed("its folder cannot be created (" +
-                      platform::SysErrorMessage(platform::LastError()) + ")");
-}
 
 TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
     : FSettings(std::move(settings)), FFiles(entries.size()), FSizeBefore(entries.size() + 1, 0) {
@@ -229,14 +188,19 @@ void TFetchAhead::UnpackAll() {
     TFile& file = FFiles[index];
     std::exception_ptr error;
     TDigestBytes digest{};
+    std::unique_ptr<platform::TempFile> unpacked;
     try {
       // Into the unpacked temporary, as the worker's UnpackFile does.
       TDownloadToUnpack source(file.Names.Download);
-      TFileStream target(file.Names.Unpacked, fmCreate);
-      THashingStream hashed(target);
-      Unpack(source.Stream(), hashed,
-             [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
-      digest = hashed.Final();
+      auto temporary = std::make_unique<platform::TempFile>(file.Names.Unpacked);
+      {
+        TFileStream target(*temporary);
+        THashingStream hashed(target);
+        Unpack(source.Stream(), hashed,
+               [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
+        digest = hashed.Final();
+      }
+      unpacked = std::move(temporary);
     } catch (...) {
       error = std::current_exception();
     }
@@ -245,6 +209,7 @@ void TFetchAhead::UnpackAll() {
       file.Busy = false;
       file.Error = error;
       file.Digest = digest;
+      file.Unpacked = std::move(unpacked);
       file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
     }
     FWorkerWake.notify_all();
@@ -292,9 +257,7 @@ void TFetchAhead::Replay(size_t index, TPhase phase, const TReplay& replay,
       FPendingCalls -= batch.size();
       if (FFetcherHeld) FFetcherWake.notify_one();
     }
-    for (size_t first = 0; first < batch.size(); first += kMaxReplayBatch)
-      replay(std::span<const TGaugeCall>(batch).subspan(
-          first, std::min(kMaxReplayBatch, batch.size() - first)));
+    if (!batch.empty()) replay(batch);
   }
 }
 
@@ -340,9 +303,15 @@ void TFetchAhead::Discard(size_t index) {
     file.UnpackCalls = {};
   }
   FFetcherWake.notify_one();
+  file.Unpacked.reset();
   if (file.Names.Local.empty()) return;
   platform::DeleteFile(file.Names.Download);
   platform::DeleteFile(file.Names.Unpacked);
+}
+
+int TFetchAhead::KeepUnpacked(size_t index) {
+  TFile& file = FFiles[index];
+  return file.Unpacked->Keep(file.Names.Local);
 }
 
 void TFetchAhead::Finished(size_t index) {

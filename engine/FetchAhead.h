@@ -19,25 +19,13 @@
 #include <thread>
 #include <vector>
 
+#include "engine/FileFailed.h"
 #include "engine/Transfer.h"
+#include "platform/TempFile.h"
 #include "transfer/Misc.h"
 #include "transfer/md5.h"
 
 namespace korvath {
-
-// Why one file could not be replaced; the pass goes on with the next one.
-class EFileFailed : public Exception {
-  using Exception::Exception;
-};
-
-// The unpacked temporary could not be written: the file fails for that reason, not as a
-// damaged archive.
-class EUnpackWrite : public EInOutError {
-  using EInOutError::EInOutError;
-};
-
-// Creates the folders above Path that are missing; raises EFileFailed when it cannot.
-void ForceFolderOf(const std::string& path);
 
 class TFetchAhead {
  public:
@@ -57,11 +45,9 @@ class TFetchAhead {
     std::string Download;  // Local + ".bz2"
     std::string Unpacked;  // Local + ".unpack"
   };
-  // Shows recorded calls, in the order they were made. Calls come in batches of up to
-  // kMaxReplayBatch, so that the window's thread takes a batch in one hand-off yet is never
-  // held long by one.
+  // Shows recorded calls, in the order they were made: every call recorded since the last
+  // time it was called.
   using TReplay = std::function<void(std::span<const TGaugeCall>)>;
-  static constexpr size_t kMaxReplayBatch = 256;
 
   // Starts the transfers of Entries (whole list lines, already checked by the checking pass).
   TFetchAhead(TSettings settings, const TStringList& entries);
@@ -79,6 +65,9 @@ class TFetchAhead {
   // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
   // unpacking raised.
   TDigestBytes ReplayUnpack(size_t index, const TReplay& replay);
+  // Puts the file's unpacked temporary in place of the file, once its unpacking has been
+  // replayed without an error. Returns 0 or the error code.
+  int KeepUnpacked(size_t index);
   // Stops any work on the file and removes its temporaries.
   void Discard(size_t index);
   // The worker is done with file Index and goes on with the next one.
@@ -86,6 +75,23 @@ class TFetchAhead {
 
  private:
   enum class TPhase { Download, Unpack };
+  // Where each file stands. Every move happens under FLock and wakes whoever waits for it.
+  //
+  //   stage      event                                              next stage    moved by
+  //   ---------  -------------------------------------------------  ------------  -----------
+  //   Waiting    in reach (MayFetch), path accepted, not discarded  Fetching      download
+  //   Waiting    refused entry, or discarded                        Skipped       download
+  //   Fetching   the body is stored                                 Fetched       download
+  //   Fetching   the address cannot be opened (download ends)       NotOpened     download
+  //   Fetching   an error, or a discard or stop at a gauge call     FetchFailed   download
+  //   Fetched    the earliest fetched file not discarded            Unpacking     an unpacker
+  //   Unpacking  the unpacked temporary is written                  Unpacked      an unpacker
+  //   Unpacking  an error, or a discard or stop at a gauge call     UnpackFailed  an unpacker
+  //
+  // Skipped, NotOpened, FetchFailed, Unpacked and UnpackFailed are final. The worker moves no
+  // stage: it waits for a file to leave Waiting/Fetching (ReplayDownload) or Fetched/Unpacking
+  // (ReplayUnpack), marks a file discarded (Discard) and moves the window of files in reach
+  // (Finished); the transfer threads stop at a stop (Stop) wherever they are.
   enum class TStage {
     Waiting,
     Fetching,
@@ -109,6 +115,7 @@ class TFetchAhead {
     std::vector<TGaugeCall> DownloadCalls, UnpackCalls;  // not yet replayed
     std::exception_ptr Error;
     TDigestBytes Digest{};
+    std::unique_ptr<platform::TempFile> Unpacked;  // once unpacking succeeded
   };
 
   void Stop();

@@ -4,29 +4,19 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/BatchedCalls.h"
 #include "engine/DigestAhead.h"
 #include "engine/FetchAhead.h"
+#include "engine/FileFailed.h"
 #include "engine/GetFilesThr.h"
 #include "list/LocalPath.h"
 #include "list/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
+#include "transfer/HashingStream.h"
 #include "transfer/md5.h"
 
 namespace korvath {
-void GFilesThread::TBatchedCalls::Add(std::function<void()> call) {
-  FCalls.push_back(std::move(call));
-  if (FCalls.size() >= kMaxBatch) Flush();
-}
-
-void GFilesThread::TBatchedCalls::Flush() {
-  if (FCalls.empty()) return;
-  std::vector<std::function<void()>> calls;
-  calls.swap(FCalls);
-  FWorker.Synchronize([&calls] {
-    for (const auto& call : calls) call();
-  });
-}
 
 void GFilesThread::CheckFiles(const TStringList& section) {
   if (section.empty() || section.front() == "FAIL" || Terminated()) return;
@@ -48,7 +38,7 @@ void GFilesThread::CheckFiles(const TStringList& section) {
   // The window sees each entry's total gauge position and "Checking" status, in list order, as
   // they are made; entries whose digests are ready go over in one hand-off, up to a batch, and
   // whatever is held back goes over before the pass waits for a digest or leaves.
-  TBatchedCalls calls(*this);
+  TBatchedCalls calls([this](const std::function<void()>& batch) { Synchronize(batch); });
   try {
     for (size_t i = 0; i < section.size(); ++i) {
       FGaugeValue = static_cast<int32_t>(i);
@@ -134,12 +124,13 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
   FGaugeValue = EntrySize(entry.Size);
   SetGaugeMax();
   // The transfers ran ahead; the window sees their gauge calls now, in the order they were made,
-  // each made on the window's thread as SetGaugeMax and SetFileProgress make it. A batch goes
-  // over in one hand-off: a download makes a call per KiB, and a hand-off per call would cost
-  // more than the gauge is worth.
-  const TFetchAhead::TReplay replay = [this](std::span<const TGaugeCall> calls) {
-    Synchronize([this, calls] {
-      for (const TGaugeCall& call : calls) {
+  // each made on the window's thread as SetGaugeMax and SetFileProgress make it. Calls go over
+  // in batches: a download makes a call per KiB, and a hand-off per call would cost more than
+  // the gauge is worth.
+  const TFetchAhead::TReplay replay = [this](std::span<const TGaugeCall> taken) {
+    TBatchedCalls calls([this](const std::function<void()>& batch) { Synchronize(batch); });
+    for (const TGaugeCall& call : taken)
+      calls.Add([this, call] {
         FGaugeValue = call.Value;
         if (call.IsMaximum) {
           FGaugeIndex = call.GaugeIndex;
@@ -147,8 +138,8 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
         } else {
           FView.SetFileProgress(FGaugeValue);
         }
-      }
-    });
+      });
+    calls.Flush();
   };
   try {
     if (!ahead.ReplayDownload(index, replay)) {
@@ -178,9 +169,8 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
     const std::string actual = DigestToHex(digest);
     if (!SameText(actual, entry.Digest))
       throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
-    if (!platform::RenameReplace(names.Unpacked, names.Local))
-      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(platform::LastError()) +
-                        ")");
+    if (const int error = ahead.KeepUnpacked(index))
+      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
     return true;
   } catch (const Exception& e) {
     ahead.Discard(index);

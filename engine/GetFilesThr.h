@@ -77,21 +77,6 @@ class GFilesThread : public TTransferWorker {
   std::string FWorkDir;
 
  private:
-  // Calls of the window made on the worker's side in order and handed over several at a time:
-  // the window's thread runs them all, in that order, in one hand-off.
-  class TBatchedCalls {
-   public:
-    explicit TBatchedCalls(GFilesThread& worker) : FWorker(worker) {}
-    // Hands the calls over once there are kMaxBatch of them.
-    void Add(std::function<void()> call);
-    void Flush();
-
-   private:
-    static constexpr size_t kMaxBatch = 256;
-    GFilesThread& FWorker;
-    std::vector<std::function<void()>> FCalls;
-  };
-
   // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
   // what the pass must not catch.
   bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);

@@ -9,6 +9,7 @@
 #include "list/HostsEntry.h"
 #include "list/LstFile.h"
 #include "platform/File.h"
+#include "platform/TempFile.h"
 #include "runtime/SysUtils.h"
 
 namespace korvath {
@@ -98,40 +99,18 @@ std::vector<std::string_view> LineFields(std::string_view line) {
   return fields;
 }
 
-// A file beside the hosts file that becomes the hosts file, or is removed again.
-class TReplacement {
- public:
-  explicit TReplacement(std::string path) : FPath(std::move(path)) {}
-  ~TReplacement() {
-    if (!FKept) platform::DeleteFile(FPath);
-  }
-  TReplacement(const TReplacement&) = delete;
-  TReplacement& operator=(const TReplacement&) = delete;
-  const std::string& Path() const { return FPath; }
-  void Keep() { FKept = true; }
-
- private:
-  std::string FPath;
-  bool FKept = false;
-};
-
 void ReplaceHostsFile(const std::string& path, const std::string& text) {
   auto fail = [&](int error) {
     return EHostsError(Format("The hosts file %s cannot be changed: %s", path.c_str(),
                               platform::SysErrorMessage(error).c_str()));
   };
-  TReplacement replacement(path + kReplacementSuffix);
-  {
-    platform::File file;
-    if (const int error =
-            platform::File::Open(replacement.Path(), platform::Access::Write, platform::Share::None,
-                                 platform::Disposition::CreateAlways, file))
-      throw fail(error);
-    size_t written = 0;
-    if (const int error = file.Write(text.data(), text.size(), written)) throw fail(error);
-  }
-  if (const int error = platform::ReplaceHostsFile(replacement.Path(), path)) throw fail(error);
-  replacement.Keep();
+  // The file beside the hosts file that becomes the hosts file, or is removed again.
+  platform::TempFile replacement(path + kReplacementSuffix);
+  if (const int error = replacement.Create()) throw fail(error);
+  size_t written = 0;
+  if (const int error = replacement.Output().Write(text.data(), text.size(), written))
+    throw fail(error);
+  if (const int error = replacement.Keep(path, platform::ReplaceHostsFile)) throw fail(error);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "list/SelfName.h"
 #include "platform/File.h"
 #include "platform/Program.h"
+#include "platform/TempFile.h"
 #include "runtime/SysUtils.h"
 #include "transfer/md5.h"
 
@@ -50,28 +51,32 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     return;
   }
 
-  const std::string fresh = local + ".New";
   const std::string script = FWorkDir + "Update.bat";
   // Only the window replaces the very program that runs; the script ends every process of
   // that name, so no other front end may start it.
   const bool handOver = FScriptedSelfUpdate && SameText(name, ProgramFileName());
   try {
-    UnpackFile(local + ".bz2", fresh);
+    // Removed on the way out unless it is in place or the script takes it over.
+    platform::TempFile fresh(local + ".New");
+    {
+      TDownloadToUnpack source(local + ".bz2");
+      TFileStream target(fresh);
+      UnpackStream(source.Stream(), target);
+    }
     // Checked exactly as step 4 compares: a new version that never matches would be fetched
     // and started again on every start.
-    const std::string actual = FileDigestHex(fresh);
+    const std::string actual = FileDigestHex(fresh.Path());
     if (actual != self.Digest)
       throw ESelfUpdateError("digest mismatch (listed " + Printable(self.Digest) + ", received " +
                              actual + ")");
     if (handOver) {
       WriteUpdateScript(name);
       RunProgram(script);
-    } else if (!platform::RenameReplace(fresh, local)) {
-      throw ESelfUpdateError("it cannot be replaced (" +
-                             platform::SysErrorMessage(platform::LastError()) + ")");
+      fresh.Leave();
+    } else if (const int error = fresh.Keep(local)) {
+      throw ESelfUpdateError("it cannot be replaced (" + platform::SysErrorMessage(error) + ")");
     }
   } catch (const Exception& e) {
-    platform::DeleteFile(fresh);
     if (handOver) platform::DeleteFile(script);  // nothing was started
     StageFailed(name + ": the new version was not put in place: " + e.Message());
   }

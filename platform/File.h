@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Handle.h"
 // kPathDelim, the separator of local paths: "\" on Windows, "/" elsewhere. CMake puts the
 // system's own folder (platform/win32/include or platform/posix/include) on the include path.
 #include "platform/OsPath.h"
@@ -15,35 +16,37 @@ namespace korvath::platform {
 
 enum class Access { Read, Write, ReadWrite };
 enum class Share { None, Read, ReadWrite };          // what others may do while the file is open
-enum class Disposition { OpenExisting, CreateAlways };  // CreateAlways empties an existing file
+// CreateAlways empties an existing file; CreateNew fails (ERROR_FILE_EXISTS) when the name
+// exists in any form, a link included, and so never writes through one.
+enum class Disposition { OpenExisting, CreateAlways, CreateNew };
 enum class SeekFrom { Begin, Current, End };
+
+// An open file of the system: a descriptor on POSIX, a HANDLE on Windows; -1 is none on both.
+// Each system's File.cpp says how one is closed.
+struct FileHandleTraits {
+  using Type = intptr_t;
+  static constexpr intptr_t Empty() noexcept { return -1; }
+  static void Close(intptr_t handle) noexcept;
+};
 
 class File {
  public:
-  File() = default;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() { Close(); }
-
   // Returns 0 and an open file, or the error code and a closed one.
   static int Open(const std::string& path, Access access, Share share, Disposition disposition,
                   File& result);
 
-  bool IsOpen() const { return FHandle != kInvalid; }
+  bool IsOpen() const { return FHandle.IsOpen(); }
   // Each returns 0 or an error code.
   int Read(void* buffer, size_t count, size_t& done);
   int Write(const void* buffer, size_t count, size_t& done);
   int Seek(int64_t offset, SeekFrom origin, int64_t& position);
   int Size(int64_t& size) const;
-  void Close();
+  void Close() { FHandle.Reset(); }
 
-  intptr_t NativeHandle() const { return FHandle; }
+  intptr_t NativeHandle() const { return FHandle.Get(); }
 
  private:
-  static constexpr intptr_t kInvalid = -1;
-  intptr_t FHandle = kInvalid;
+  UniqueHandle<FileHandleTraits> FHandle;
 };
 
 // The error of the last failed system call of this thread, in the Windows numbering.
@@ -55,6 +58,8 @@ bool FileExists(const std::string& path);       // a file (not a folder) of that
 bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);        // one level; false when it exists or fails
 bool ForceDirectories(const std::string& path); // all missing levels
+// Makes the folders above Path that are missing; false, with LastError set, when it cannot.
+bool ForceFolderOf(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Replaces Target by Source in one step (the target's old content is never half gone).
 bool RenameReplace(const std::string& source, const std::string& target);

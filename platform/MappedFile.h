@@ -6,15 +6,16 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/File.h"
+#include "platform/Handle.h"
+
 namespace korvath::platform {
 
 class MappedFile {
  public:
   MappedFile() = default;
-  MappedFile(MappedFile&& other) noexcept;
-  MappedFile& operator=(MappedFile&& other) noexcept;
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
+  MappedFile(MappedFile&&) noexcept = default;
+  MappedFile& operator=(MappedFile&&) noexcept = default;
   ~MappedFile() { Close(); }
 
   // Opens an existing file for reading (others may go on reading and writing it) with the
@@ -23,16 +24,16 @@ class MappedFile {
   // a file that cannot be read hashes as empty input.
   static bool Open(const std::string& path, MappedFile& result);
 
-  // The file's length when it was opened.
-  uint64_t Size() const { return FSize; }
+  // The file's length when it was opened; 0 while none is open.
+  uint64_t Size() const { return FFile.IsOpen() ? FSize : 0; }
 
   // Shows the bytes [offset, offset + length) of the file at Data(), after dropping the previous
   // view. Offset is a multiple of Granularity(); the length is cut at the end of the file.
   // False when the view cannot be made (or the file has shrunk below offset + length); the
   // previous view is gone either way.
   bool MapView(uint64_t offset, size_t length);
-  const unsigned char* Data() const { return FView; }
-  size_t ViewSize() const { return FViewSize; }
+  const unsigned char* Data() const { return FView.Get().Data; }
+  size_t ViewSize() const { return FView.Get().Size; }
 
   // Copies Length bytes from Offset of the file into Buffer, without a view: cheaper than a
   // mapping for a small file. False when they cannot all be read (the file has shrunk).
@@ -45,13 +46,27 @@ class MappedFile {
   void Close();
 
  private:
-  void Unmap();
+  // The kinds of handle a mapping holds; each system's MappedFile.cpp says how one is closed.
+  struct MappingTraits {  // the mapping object; Windows only: POSIX maps straight from the file
+    using Type = intptr_t;
+    static constexpr intptr_t Empty() noexcept { return 0; }
+    static void Close(intptr_t mapping) noexcept;
+  };
+  struct View {
+    const unsigned char* Data = nullptr;
+    size_t Size = 0;
+    bool operator==(const View&) const = default;
+  };
+  struct ViewTraits {
+    using Type = View;
+    static constexpr View Empty() noexcept { return {}; }
+    static void Close(View view) noexcept;
+  };
 
-  static constexpr intptr_t kInvalid = -1;
-  intptr_t FFile = kInvalid;
-  intptr_t FMapping = 0;  // the mapping object; Windows only
-  const unsigned char* FView = nullptr;
-  size_t FViewSize = 0;
+  // Declared in the order they are made, so that they go in the reverse one.
+  UniqueHandle<FileHandleTraits> FFile;
+  UniqueHandle<MappingTraits> FMapping;
+  UniqueHandle<ViewTraits> FView;
   uint64_t FSize = 0;
 };
 

@@ -2,38 +2,28 @@
 // guard when its holder ends, however it ends, and nothing is written into the folder.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <utility>
+
+#include "platform/File.h"
+#include "platform/Handle.h"
 
 namespace korvath::platform {
 
 class RunGuard {
  public:
-  RunGuard() = default;
-  RunGuard(RunGuard&& other) noexcept : FHandle(std::exchange(other.FHandle, kNone)) {}
-  RunGuard& operator=(RunGuard&& other) noexcept {
-    if (this != &other) {
-      Release();
-      FHandle = std::exchange(other.FHandle, kNone);
-    }
-    return *this;
-  }
-  RunGuard(const RunGuard&) = delete;
-  RunGuard& operator=(const RunGuard&) = delete;
-  ~RunGuard() { Release(); }
-
   // Takes the guard of Folder into Out. False when another process, or another guard of this
   // process, holds it. Raises std::system_error when the folder cannot carry a guard at all
   // (missing, not a folder, no access).
   static bool TryAcquire(const std::string& folder, RunGuard& out);
 
-  bool IsHeld() const { return FHandle != kNone; }
-  void Release();
+  bool IsHeld() const { return FHandle.IsOpen(); }
+  // Closing the guard's only handle drops the guard.
+  void Release() { FHandle.Reset(); }
 
  private:
-  static constexpr intptr_t kNone = -1;
-  intptr_t FHandle = kNone;
+  // What holds the guard: the folder's descriptor on POSIX, a named mutex on Windows; both
+  // are closed as a file's handle is.
+  UniqueHandle<FileHandleTraits> FHandle;
 };
 
 }  // namespace korvath::platform

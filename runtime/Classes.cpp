@@ -51,6 +51,13 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : FFileName
         Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(e).c_str()));
 }
 
+TFileStream::TFileStream(platform::TempFile& temporary) : FFileName(temporary.Path()) {
+  if (const int e = temporary.Create())
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", FFileName.c_str(),
+                               platform::SysErrorMessage(e).c_str()));
+  FFile = temporary.TakeOutput();
+}
+
 int32_t TFileStream::Read(void* buffer, int32_t count) {
   if (count <= 0) return 0;
   size_t done = 0;

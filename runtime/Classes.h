@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/TempFile.h"
 
 namespace korvath {
 
@@ -56,6 +57,9 @@ inline constexpr uint16_t fmCreate = 0xFFFF;
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, uint16_t mode);
+  // Creates Temporary and writes it, raising as fmCreate does when it cannot be created. The
+  // stream must be gone before the temporary is kept.
+  explicit TFileStream(platform::TempFile& temporary);
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;

@@ -48,15 +48,7 @@ int Fail() {
 
 }  // namespace
 
-File::File(File&& other) noexcept : FHandle(std::exchange(other.FHandle, kInvalid)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, kInvalid);
-  }
-  return *this;
-}
+void FileHandleTraits::Close(intptr_t handle) noexcept { ::close(static_cast<int>(handle)); }
 
 int File::Open(const std::string& path, Access access, Share, Disposition disposition, File& result) {
   result.Close();
@@ -68,10 +60,12 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
     case Access::ReadWrite: flags |= O_RDWR; break;
   }
   if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  // With O_EXCL a final symbolic link is never followed: the name counts as taken.
+  if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
     // Creating a file inside a missing folder is a bad path, as Windows reports it.
-    if (errno == ENOENT && disposition == Disposition::CreateAlways) {
+    if (errno == ENOENT && disposition != Disposition::OpenExisting) {
       tLastError = 3;
       return tLastError;
     }
@@ -83,14 +77,14 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
     tLastError = 5;
     return tLastError;
   }
-  result.FHandle = fd;
+  result.FHandle.Reset(fd);
   return 0;
 }
 
 int File::Read(void* buffer, size_t count, size_t& done) {
   done = 0;
   while (done < count) {
-    const ssize_t n = ::read(static_cast<int>(FHandle), static_cast<char*>(buffer) + done, count - done);
+    const ssize_t n = ::read(static_cast<int>(FHandle.Get()), static_cast<char*>(buffer) + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return Fail();
@@ -105,7 +99,7 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
   done = 0;
   while (done < count) {
     const ssize_t n =
-        ::write(static_cast<int>(FHandle), static_cast<const char*>(buffer) + done, count - done);
+        ::write(static_cast<int>(FHandle.Get()), static_cast<const char*>(buffer) + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return Fail();
@@ -117,7 +111,7 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
 
 int File::Seek(int64_t offset, SeekFrom origin, int64_t& position) {
   const int whence = origin == SeekFrom::Begin ? SEEK_SET : origin == SeekFrom::Current ? SEEK_CUR : SEEK_END;
-  const off_t p = ::lseek(static_cast<int>(FHandle), static_cast<off_t>(offset), whence);
+  const off_t p = ::lseek(static_cast<int>(FHandle.Get()), static_cast<off_t>(offset), whence);
   if (p < 0) return Fail();
   position = p;
   return 0;
@@ -125,13 +119,9 @@ int File::Seek(int64_t offset, SeekFrom origin, int64_t& position) {
 
 int File::Size(int64_t& size) const {
   struct stat st {};
-  if (::fstat(static_cast<int>(FHandle), &st) != 0) return Fail();
+  if (::fstat(static_cast<int>(FHandle.Get()), &st) != 0) return Fail();
   size = st.st_size;
   return 0;
-}
-
-void File::Close() {
-  if (FHandle != kInvalid) ::close(static_cast<int>(std::exchange(FHandle, kInvalid)));
 }
 
 int LastError() { return tLastError; }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/Ascii.h"
+#include "platform/Handle.h"
 
 namespace korvath::platform {
 namespace {
@@ -28,14 +29,18 @@ void InitCurlOnce() {
   static_cast<void>(init);  // curl_easy_init reports any failure that matters
 }
 
-struct EasyDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+struct EasyTraits {
+  using Type = CURL*;
+  static constexpr CURL* Empty() noexcept { return nullptr; }
+  static void Close(CURL* handle) noexcept { curl_easy_cleanup(handle); }
 };
-struct MultiDeleter {
-  void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+struct MultiTraits {
+  using Type = CURLM*;
+  static constexpr CURLM* Empty() noexcept { return nullptr; }
+  static void Close(CURLM* handle) noexcept { curl_multi_cleanup(handle); }
 };
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+using EasyHandle = UniqueHandle<EasyTraits>;
+using MultiHandle = UniqueHandle<MultiTraits>;
 
 // Keeps an easy handle in a multi handle; the handle must leave before either is cleaned up.
 class MultiMembership {
@@ -103,10 +108,10 @@ class CurlResponse final : public HttpResponse {
 
 bool CurlResponse::Open(const std::string& url, const std::string& agent) {
   InitCurlOnce();
-  FMulti.reset(curl_multi_init());
-  FEasy.reset(curl_easy_init());
+  FMulti.Reset(curl_multi_init());
+  FEasy.Reset(curl_easy_init());
   if (!FMulti || !FEasy) return false;
-  CURL* const h = FEasy.get();
+  CURL* const h = FEasy.Get();
   const std::string escaped = EscapeUrl(url);
   curl_easy_setopt(h, CURLOPT_URL, escaped.c_str());
   curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
@@ -130,8 +135,8 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent) {
   curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlResponse::OnBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-  if (curl_multi_add_handle(FMulti.get(), h) != CURLM_OK) return false;
-  FMembership = std::make_unique<MultiMembership>(FMulti.get(), h);
+  if (curl_multi_add_handle(FMulti.Get(), h) != CURLM_OK) return false;
+  FMembership = std::make_unique<MultiMembership>(FMulti.Get(), h);
 
   while (!FHeadersIn && !FDone) Drive();
   if (FHeadersIn) return true;
@@ -161,23 +166,23 @@ void CurlResponse::Drive() {
   if (FPaused) {
     FPaused = false;
     // May hand over held-back data at once, through OnBody.
-    curl_easy_pause(FEasy.get(), CURLPAUSE_CONT);
+    curl_easy_pause(FEasy.Get(), CURLPAUSE_CONT);
   }
   int running = 0;
-  if (curl_multi_perform(FMulti.get(), &running) != CURLM_OK) {
+  if (curl_multi_perform(FMulti.Get(), &running) != CURLM_OK) {
     FDone = true;
     FResult = CURLE_FAILED_INIT;
     return;
   }
   int queued = 0;
-  while (const CURLMsg* message = curl_multi_info_read(FMulti.get(), &queued)) {
+  while (const CURLMsg* message = curl_multi_info_read(FMulti.Get(), &queued)) {
     if (message->msg == CURLMSG_DONE) {
       FDone = true;
       FResult = message->data.result;
     }
   }
   if (!FDone && Buffered() == 0 && !FPaused)
-    curl_multi_poll(FMulti.get(), nullptr, 0, kPollMilliseconds, nullptr);
+    curl_multi_poll(FMulti.Get(), nullptr, 0, kPollMilliseconds, nullptr);
 }
 
 size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -189,7 +194,7 @@ size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self)
     r.FHasLocation = true;
   } else if (line == "\r\n" || line == "\n") {
     long status = 0;
-    curl_easy_getinfo(r.FEasy.get(), CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(r.FEasy.Get(), CURLINFO_RESPONSE_CODE, &status);
     if (status >= 200) {
       // A redirect is followed, so its answer is not the final one. Should curl not follow it
       // after all, the first body byte or the end of the transfer completes the open.

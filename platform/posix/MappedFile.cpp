@@ -12,30 +12,13 @@
 
 namespace korvath::platform {
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : FFile(std::exchange(other.FFile, kInvalid)),
-      FView(std::exchange(other.FView, nullptr)),
-      FViewSize(std::exchange(other.FViewSize, 0)),
-      FSize(std::exchange(other.FSize, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FFile = std::exchange(other.FFile, kInvalid);
-    FView = std::exchange(other.FView, nullptr);
-    FViewSize = std::exchange(other.FViewSize, 0);
-    FSize = std::exchange(other.FSize, 0);
-  }
-  return *this;
-}
-
 bool MappedFile::Open(const std::string& path, MappedFile& result) {
   result.Close();
   // O_NONBLOCK: a FIFO of that name must not hold the caller until a writer comes along; it is
   // refused below like every other file that is not a regular one.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
-  result.FFile = fd;
+  result.FFile.Reset(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
     result.Close();
@@ -49,10 +32,11 @@ bool MappedFile::Open(const std::string& path, MappedFile& result) {
 }
 
 bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
-  if (FFile == kInvalid) return false;
+  if (!FFile.IsOpen()) return false;
   auto* out = static_cast<char*>(buffer);
   while (length > 0) {
-    const ssize_t done = ::pread(static_cast<int>(FFile), out, length, static_cast<off_t>(offset));
+    const ssize_t done =
+        ::pread(static_cast<int>(FFile.Get()), out, length, static_cast<off_t>(offset));
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) return false;
     out += done;
@@ -63,22 +47,21 @@ bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
 }
 
 bool MappedFile::MapView(uint64_t offset, size_t length) {
-  Unmap();
-  if (FFile == kInvalid || offset >= FSize || offset % Granularity() != 0) return false;
+  FView.Reset();
+  if (!FFile.IsOpen() || offset >= FSize || offset % Granularity() != 0) return false;
   length = static_cast<size_t>(std::min<uint64_t>(length, FSize - offset));
   // Touching a mapped page beyond the end of a file that another program has cut short raises
   // SIGBUS. Checking the length before each view narrows that to a file cut short while this
   // very view is read; nothing cheaper closes it for good.
   struct stat st {};
-  if (::fstat(static_cast<int>(FFile), &st) != 0 ||
+  if (::fstat(static_cast<int>(FFile.Get()), &st) != 0 ||
       static_cast<uint64_t>(st.st_size) < offset + length)
     return false;
-  void* view = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(FFile),
+  void* view = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(FFile.Get()),
                       static_cast<off_t>(offset));
   if (view == MAP_FAILED) return false;
   ::posix_madvise(view, length, POSIX_MADV_SEQUENTIAL);
-  FView = static_cast<const unsigned char*>(view);
-  FViewSize = length;
+  FView.Reset({static_cast<const unsigned char*>(view), length});
   return true;
 }
 
@@ -87,15 +70,15 @@ size_t MappedFile::Granularity() {
   return granularity;
 }
 
-void MappedFile::Unmap() {
-  if (FView != nullptr) ::munmap(const_cast<unsigned char*>(FView), FViewSize);
-  FView = nullptr;
-  FViewSize = 0;
+void MappedFile::MappingTraits::Close(intptr_t /*mapping*/) noexcept {}
+
+void MappedFile::ViewTraits::Close(View view) noexcept {
+  ::munmap(const_cast<unsigned char*>(view.Data), view.Size);
 }
 
 void MappedFile::Close() {
-  Unmap();
-  if (FFile != kInvalid) ::close(static_cast<int>(std::exchange(FFile, kInvalid)));
+  FView.Reset();
+  FFile.Reset();
   FSize = 0;
 }
 

@@ -26,14 +26,8 @@ bool RunGuard::TryAcquire(const std::string& folder, RunGuard& out) {
     if (e == EWOULDBLOCK) return false;
     throw std::system_error(e, std::generic_category(), "Cannot lock folder " + folder);
   }
-  out.FHandle = fd;
+  out.FHandle.Reset(fd);
   return true;
-}
-
-void RunGuard::Release() {
-  if (FHandle == kNone) return;
-  // Closing the only descriptor of the open file description releases the lock.
-  ::close(static_cast<int>(std::exchange(FHandle, kNone)));
 }
 
 }  // namespace korvath::platform

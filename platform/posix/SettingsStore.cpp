@@ -18,6 +18,9 @@
 #include <map>
 #include <sstream>
 
+#include "platform/File.h"
+#include "platform/TempFile.h"
+
 namespace korvath::platform {
 namespace {
 
@@ -86,9 +89,9 @@ TSections Load(const fs::path& file) {
 }
 
 bool Save(const fs::path& file, const TSections& sections) {
-  const fs::path temporary = file.string() + ".new";
+  std::string text;
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ostringstream out;
     for (const auto& [section, values] : sections) {
       out << '[' << section << "]\n";
       for (const auto& [name, value] : values) {
@@ -100,12 +103,13 @@ bool Save(const fs::path& file, const TSections& sections) {
       }
       out << '\n';
     }
-    out.flush();
-    if (!out) return false;
+    text = out.str();
   }
-  std::error_code ec;
-  fs::rename(temporary, file, ec);
-  return !ec;
+  platform::TempFile temporary(file.string() + ".new");
+  size_t written = 0;
+  return temporary.Create() == 0 &&
+         temporary.Output().Write(text.data(), text.size(), written) == 0 &&
+         temporary.Keep(file.string()) == 0;
 }
 
 // Keeps two programs from interleaving their read-modify-write of the store.

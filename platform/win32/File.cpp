@@ -29,15 +29,7 @@ HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
 
-File::File(File&& other) noexcept : FHandle(std::exchange(other.FHandle, kInvalid)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FHandle = std::exchange(other.FHandle, kInvalid);
-  }
-  return *this;
-}
+void FileHandleTraits::Close(intptr_t handle) noexcept { CloseHandle(H(handle)); }
 
 int File::Open(const std::string& path, Access access, Share share, Disposition disposition, File& result) {
   result.Close();
@@ -50,10 +42,12 @@ int File::Open(const std::string& path, Access access, Share share, Disposition 
   DWORD shareMode = 0;
   if (share == Share::Read) shareMode = FILE_SHARE_READ;
   if (share == Share::ReadWrite) shareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const DWORD create = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  const DWORD create = disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+                       : disposition == Disposition::CreateNew  ? CREATE_NEW
+                                                                : OPEN_EXISTING;
   HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Fail();
-  result.FHandle = reinterpret_cast<intptr_t>(h);
+  result.FHandle.Reset(reinterpret_cast<intptr_t>(h));
   return 0;
 }
 
@@ -62,7 +56,7 @@ int File::Read(void* buffer, size_t count, size_t& done) {
   while (done < count) {
     const DWORD ask = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(H(FHandle), static_cast<char*>(buffer) + done, ask, &got, nullptr)) return Fail();
+    if (!ReadFile(H(FHandle.Get()), static_cast<char*>(buffer) + done, ask, &got, nullptr)) return Fail();
     if (got == 0) break;
     done += got;
   }
@@ -74,7 +68,7 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
   while (done < count) {
     const DWORD ask = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
     DWORD put = 0;
-    if (!WriteFile(H(FHandle), static_cast<const char*>(buffer) + done, ask, &put, nullptr)) return Fail();
+    if (!WriteFile(H(FHandle.Get()), static_cast<const char*>(buffer) + done, ask, &put, nullptr)) return Fail();
     if (put == 0) return tLastError = 101;
     done += put;
   }
@@ -85,20 +79,16 @@ int File::Seek(int64_t offset, SeekFrom origin, int64_t& position) {
   const DWORD method = origin == SeekFrom::Begin ? FILE_BEGIN : origin == SeekFrom::Current ? FILE_CURRENT : FILE_END;
   LARGE_INTEGER move, now;
   move.QuadPart = offset;
-  if (!SetFilePointerEx(H(FHandle), move, &now, method)) return Fail();
+  if (!SetFilePointerEx(H(FHandle.Get()), move, &now, method)) return Fail();
   position = now.QuadPart;
   return 0;
 }
 
 int File::Size(int64_t& size) const {
   LARGE_INTEGER s;
-  if (!GetFileSizeEx(H(FHandle), &s)) return Fail();
+  if (!GetFileSizeEx(H(FHandle.Get()), &s)) return Fail();
   size = s.QuadPart;
   return 0;
-}
-
-void File::Close() {
-  if (FHandle != kInvalid) CloseHandle(H(std::exchange(FHandle, kInvalid)));
 }
 
 int LastError() { return tLastError; }

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/Ascii.h"
+#include "platform/Handle.h"
 
 // wininet.h maps the name onto its A/W variants, which would rename the interface's method.
 #undef DeleteUrlCacheEntry
@@ -18,30 +19,13 @@
 namespace korvath::platform {
 namespace {
 
-// Owns one HINTERNET; closing a session handle also ends what was opened through it.
-class InetHandle {
- public:
-  explicit InetHandle(HINTERNET handle = nullptr) : FHandle(handle) {}
-  InetHandle(InetHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
-  InetHandle& operator=(InetHandle&& other) noexcept {
-    if (this != &other) {
-      Close();
-      FHandle = std::exchange(other.FHandle, nullptr);
-    }
-    return *this;
-  }
-  InetHandle(const InetHandle&) = delete;
-  InetHandle& operator=(const InetHandle&) = delete;
-  ~InetHandle() { Close(); }
-
-  HINTERNET Get() const { return FHandle; }
-
- private:
-  void Close() {
-    if (FHandle != nullptr) InternetCloseHandle(std::exchange(FHandle, nullptr));
-  }
-  HINTERNET FHandle;
+// One HINTERNET; closing a session handle also ends what was opened through it.
+struct InetTraits {
+  using Type = HINTERNET;
+  static constexpr HINTERNET Empty() noexcept { return nullptr; }
+  static void Close(HINTERNET handle) noexcept { InternetCloseHandle(handle); }
 };
+using InetHandle = UniqueHandle<InetTraits>;
 
 class InetResponse final : public HttpResponse {
  public:

@@ -15,25 +15,6 @@ HANDLE H(intptr_t h) {
 
 }  // namespace
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : FFile(std::exchange(other.FFile, kInvalid)),
-      FMapping(std::exchange(other.FMapping, 0)),
-      FView(std::exchange(other.FView, nullptr)),
-      FViewSize(std::exchange(other.FViewSize, 0)),
-      FSize(std::exchange(other.FSize, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    FFile = std::exchange(other.FFile, kInvalid);
-    FMapping = std::exchange(other.FMapping, 0);
-    FView = std::exchange(other.FView, nullptr);
-    FViewSize = std::exchange(other.FViewSize, 0);
-    FSize = std::exchange(other.FSize, 0);
-  }
-  return *this;
-}
-
 bool MappedFile::Open(const std::string& path, MappedFile& result) {
   result.Close();
   // Read and write sharing: a file another program holds open (and lets others read) can
@@ -42,14 +23,14 @@ bool MappedFile::Open(const std::string& path, MappedFile& result) {
       CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  result.FFile = reinterpret_cast<intptr_t>(file);
+  result.FFile.Reset(reinterpret_cast<intptr_t>(file));
   // Size 0 maps the whole file; an empty file cannot be mapped and fails here.
   HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) {
     result.Close();
     return false;
   }
-  result.FMapping = reinterpret_cast<intptr_t>(mapping);
+  result.FMapping.Reset(reinterpret_cast<intptr_t>(mapping));
   DWORD high = 0;
   const DWORD low = GetFileSize(file, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
@@ -61,7 +42,7 @@ bool MappedFile::Open(const std::string& path, MappedFile& result) {
 }
 
 bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
-  if (FFile == kInvalid) return false;
+  if (!FFile.IsOpen()) return false;
   auto* out = static_cast<char*>(buffer);
   while (length > 0) {
     OVERLAPPED at{};
@@ -69,7 +50,7 @@ bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     const DWORD ask = static_cast<DWORD>(std::min<size_t>(length, 1u << 30));
     DWORD done = 0;
-    if (!ReadFile(H(FFile), out, ask, &done, &at) || done == 0) return false;
+    if (!ReadFile(H(FFile.Get()), out, ask, &done, &at) || done == 0) return false;
     out += done;
     offset += done;
     length -= done;
@@ -78,14 +59,13 @@ bool MappedFile::ReadAt(uint64_t offset, void* buffer, size_t length) const {
 }
 
 bool MappedFile::MapView(uint64_t offset, size_t length) {
-  Unmap();
-  if (FMapping == 0 || offset >= FSize || offset % Granularity() != 0) return false;
+  FView.Reset();
+  if (!FMapping.IsOpen() || offset >= FSize || offset % Granularity() != 0) return false;
   length = static_cast<size_t>(std::min<uint64_t>(length, FSize - offset));
-  void* view = MapViewOfFile(H(FMapping), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+  void* view = MapViewOfFile(H(FMapping.Get()), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
                              static_cast<DWORD>(offset), length);
   if (view == nullptr) return false;
-  FView = static_cast<const unsigned char*>(view);
-  FViewSize = length;
+  FView.Reset({static_cast<const unsigned char*>(view), length});
   return true;
 }
 
@@ -98,16 +78,18 @@ size_t MappedFile::Granularity() {
   return granularity;
 }
 
-void MappedFile::Unmap() {
-  if (FView != nullptr) UnmapViewOfFile(FView);
-  FView = nullptr;
-  FViewSize = 0;
+void MappedFile::MappingTraits::Close(intptr_t mapping) noexcept {
+  CloseHandle(H(mapping));
+}
+
+void MappedFile::ViewTraits::Close(View view) noexcept {
+  UnmapViewOfFile(view.Data);
 }
 
 void MappedFile::Close() {
-  Unmap();
-  if (FMapping != 0) CloseHandle(H(std::exchange(FMapping, 0)));
-  if (FFile != kInvalid) CloseHandle(H(std::exchange(FFile, kInvalid)));
+  FView.Reset();
+  FMapping.Reset();
+  FFile.Reset();
   FSize = 0;
 }
 

@@ -83,13 +83,8 @@ bool RunGuard::TryAcquire(const std::string& folder, RunGuard& out) {
     CloseHandle(h);
     return false;
   }
-  out.FHandle = reinterpret_cast<intptr_t>(h);
+  out.FHandle.Reset(reinterpret_cast<intptr_t>(h));
   return true;
-}
-
-void RunGuard::Release() {
-  if (FHandle == kNone) return;
-  CloseHandle(reinterpret_cast<HANDLE>(std::exchange(FHandle, kNone)));
 }
 
 }  // namespace korvath::platform

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "list/HostsEntry.h"
 #include "list/Limits.h"
 #include "list/LocalPath.h"
+#include "platform/TempFile.h"
 #include "runtime/Classes.h"
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"
@@ -147,19 +149,12 @@ void CheckRevision(const TBuildOptions& options, const TPrevious& previous, cons
 // Files written under their ".part" names; removed again unless they were put in place.
 class TStaging {
  public:
-  TStaging() = default;
-  TStaging(const TStaging&) = delete;
-  TStaging& operator=(const TStaging&) = delete;
-  ~TStaging() {
-    std::error_code ec;
-    for (size_t i = FCommitted; i < FTargets.size(); ++i) fs::remove(FTargets[i] + kPartSuffix, ec);
-  }
-
-  // The temporary name for Target; it is removed when the staging goes unless committed.
-  std::string Stage(const std::string& target) {
+  // The temporary for Target; it is removed when the staging goes unless committed.
+  platform::TempFile& Stage(const std::string& target) {
     std::lock_guard lock(FMutex);
     FTargets.push_back(target);
-    return target + kPartSuffix;
+    FFiles.push_back(std::make_unique<platform::TempFile>(target + kPartSuffix));
+    return *FFiles.back();
   }
 
   // Puts every staged file in place, in the order staged. A folder in the way is found before
@@ -168,14 +163,16 @@ class TStaging {
     for (const std::string& target : FTargets)
       if (fs::is_directory(target))
         throw EPublishError(target + ": a folder stands where the compressed copy goes");
-    for (; FCommitted < FTargets.size(); ++FCommitted)
-      fs::rename(FTargets[FCommitted] + kPartSuffix, FTargets[FCommitted]);
+    for (size_t i = 0; i < FFiles.size(); ++i)
+      if (const int error = FFiles[i]->Keep(FTargets[i]))
+        throw EPublishError(FTargets[i] + ": it cannot be put in place (" +
+                            platform::SysErrorMessage(error) + ")");
   }
 
  private:
   std::mutex FMutex;
   std::vector<std::string> FTargets;
-  size_t FCommitted = 0;  // FTargets before this are in place
+  std::vector<std::unique_ptr<platform::TempFile>> FFiles;
 };
 
 struct TJob {
@@ -195,7 +192,8 @@ void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers) {
                    [](const TJob* a, const TJob* b) { return a->SourceSize > b->SourceSize; });
   ForEachParallel(order.size(), workers, [&](size_t i) {
     TJob& job = *order[i];
-    job.Result = CompressFile(job.File->SourcePath, staging.Stage(job.Target));
+    TFileStream output(staging.Stage(job.Target));
+    job.Result = CompressFile(job.File->SourcePath, output);
     if (job.Result.CompressedSize > kMaxCompressedSize)
       throw EPublishError(
           Printable(job.File->ListPath) +
@@ -227,7 +225,7 @@ size_t RemoveStale(const std::string& outDir, const TPrevious& previous,
 void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files) {
   TStaging staging;
   for (const auto& [path, bytes] : files) {
-    TFileStream file(staging.Stage(path), fmCreate);
+    TFileStream file(staging.Stage(path));
     file.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
   }
   staging.Commit();

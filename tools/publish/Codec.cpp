@@ -71,9 +71,8 @@ void Decode(const std::string& compressedFile, Sink&& sink) {
 
 }  // namespace
 
-TCompressed CompressFile(const std::string& source, const std::string& target) {
+TCompressed CompressFile(const std::string& source, TStream& output) {
   TFileStream input(source, fmOpenRead | fmShareDenyWrite);
-  TFileStream output(target, fmCreate);
   TEncoder encoder;
   TDigestContext context;
   DigestInit(context);

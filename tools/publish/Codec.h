@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
 
 namespace korvath::publish {
@@ -20,9 +21,9 @@ struct TCompressed {
   uint64_t CompressedSize = 0;
 };
 
-// Writes Source's content into Target (created anew) as one bzip2 stream. Raises the stream
-// errors of the run-time, or ECompressError.
-TCompressed CompressFile(const std::string& source, const std::string& target);
+// Writes Source's content into Output as one bzip2 stream. Raises the stream errors of the
+// run-time, or ECompressError.
+TCompressed CompressFile(const std::string& source, TStream& output);
 
 // Text as one bzip2 stream.
 std::string CompressText(const std::string& text);
