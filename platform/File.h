@@ -39,8 +39,6 @@ class File {
   int Size(int64_t& size) const;
   void Close();
 
-  intptr_t NativeHandle() const { return FHandle; }
-
  private:
   static constexpr intptr_t kInvalid = -1;
   intptr_t FHandle = kInvalid;

@@ -36,7 +36,6 @@ class TLayoutReader {
   TPicture Picture(const TPropDesc& prop);
   template <class Event>
   Event Handler(const TPropDesc& prop);
-  TForm& Form() { return FForm; }
 
  private:
   TForm& FForm;
@@ -166,8 +165,6 @@ class TApplication {
   // The control that holds the mouse from a press until the release.
   TControl* CaptureControl() const { return FCaptureControl; }
   void SetCaptureControl(TControl* control);
-  // The control under the mouse as last seen by TrackMouseControl.
-  TControl* MouseControl() const { return FMouseControl; }
   // Looks at the visible control under the mouse and tells the old and the new one when it
   // changed. Runs whenever the message queue has run empty.
   void TrackMouseControl();
