@@ -3,13 +3,8 @@
 // hand-over to Update.bat is in win32/SelfUpdate_test.cpp).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
-#include "platform/File.h"
-#include "platform/Shell.h"
 #include "tests/integration/SelfUpdateRun.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecordingView.h"
