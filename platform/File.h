@@ -43,8 +43,6 @@ class File {
   int Size(int64_t& size) const;
   void Close() { FHandle.Reset(); }
 
-  intptr_t NativeHandle() const { return FHandle.Get(); }
-
  private:
   UniqueHandle<FileHandleTraits> FHandle;
 };

@@ -64,7 +64,6 @@ class TFileStream : public TStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   using TStream::Seek;
-  const std::string& FileName() const { return FFileName; }
   // The system's error of the last Write that wrote less than asked (0: none), as an I/O error
   // code: WriteBuffer only says "Stream write error", a caller may want to say why.
   int LastWriteError() const { return FLastWriteError; }

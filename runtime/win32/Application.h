@@ -71,8 +71,6 @@ class TApplication final : public IControlHost, public IFormHost {
   // The control that holds the mouse from a press until the release.
   TControl* CaptureControl() const override { return FMouse.CaptureControl(); }
   void SetCaptureControl(TControl* control) override { FMouse.SetCaptureControl(control); }
-  // The control under the mouse as last seen by TrackMouseControl.
-  TControl* MouseControl() const { return FMouse.MouseControl(); }
   // Looks at the visible control under the mouse and tells the old and the new one when it
   // changed. Runs whenever the message queue has run empty.
   void TrackMouseControl();

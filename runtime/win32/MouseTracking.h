@@ -14,8 +14,6 @@ class TMouseTracking {
   // The control that holds the mouse from a press until the release.
   TControl* CaptureControl() const { return FCaptureControl; }
   void SetCaptureControl(TControl* control);
-  // The control under the mouse as last seen by Track.
-  TControl* MouseControl() const { return FMouseControl; }
   // Looks at the visible control under Point (screen coordinates) and tells the old and the
   // new one when it changed. Errors of their handlers reach the caller.
   void Track(POINT point);

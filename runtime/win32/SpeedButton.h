@@ -17,7 +17,6 @@ class TSpeedButton : public TControl {
   const std::string& Caption() const { return FCaption; }
   bool Flat() const { return FFlat; }
   TColor FontColor() const { return FFontColor; }
-  bool MouseInControl() const { return FInside; }
 
   void Paint(HDC dc) override;
   void SetProperty(const TPropDesc& prop, TLayoutReader& reader) override;

@@ -33,7 +33,6 @@ class ChildProcess {
   // Once ended: whether a signal ended it.
   bool EndedBySignal(int signal) const;
 
-  pid_t Pid() const { return FPid; }
   const std::vector<std::string>& Lines() const { return FLines; }
   // When each line came in, after the start.
   const std::vector<double>& LineSeconds() const { return FLineSeconds; }

@@ -9,19 +9,14 @@
 #include "tests/support/Process.h"
 #include "tests/support/Release.h"
 #include "tests/support/SettingsFixture.h"
+#include "tests/support/System.h"
 
 namespace korvath {
 namespace {
 
 class Console : public SettingsFixture {
  protected:
-  Console() {
-#ifdef _WIN32
-    _putenv_s("KORVATH_UPDATE_SERVER", FServer.BaseUrl().c_str());
-#else
-    setenv("KORVATH_UPDATE_SERVER", FServer.BaseUrl().c_str(), 1);
-#endif
-  }
+  Console() { test::SetEnv("KORVATH_UPDATE_SERVER", FServer.BaseUrl()); }
   test::ProcessResult Update(const std::string& arguments = "") {
     return test::RunProcess(test::NativeProgramPath(KORVATH_UPDATE_EXE), arguments, FGame.Path());
   }

@@ -16,40 +16,14 @@
 #include <set>
 #include <thread>
 
+#include "tests/support/System.h"
+
 namespace korvath::test {
 
 const std::string HttpFixture::kNotFoundPage =
     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>";
 
 using Handler = std::function<void(httplib::Response&)>;
-
-namespace {
-
-// Both HTTP clients honour the proxy of the environment (http_proxy and the like); requests to
-// the loopback server must reach it directly all the same.
-void KeepLoopbackOffProxies() {
-#ifdef _WIN32
-  // One case-blind name here. Wine's WinINet takes the bypass list from it, items separated by
-  // ";", through a C run-time of its own whose copy of the environment dates from its loading.
-  const char* current = std::getenv("no_proxy");
-  const std::string value =
-      current != nullptr && *current != '\0' ? std::string(current) + ";127.0.0.1" : "127.0.0.1";
-  _putenv_s("no_proxy", value.c_str());
-  if (const HMODULE crt = GetModuleHandleA("ucrtbase.dll"))
-    if (const FARPROC put = GetProcAddress(crt, "_putenv_s"))
-      reinterpret_cast<int (*)(const char*, const char*)>(reinterpret_cast<void*>(put))(
-          "no_proxy", value.c_str());
-#else
-  for (const char* name : {"no_proxy", "NO_PROXY"}) {
-    const char* current = std::getenv(name);
-    const std::string value =
-        current != nullptr && *current != '\0' ? std::string(current) + ",127.0.0.1" : "127.0.0.1";
-    setenv(name, value.c_str(), 1);
-  }
-#endif
-}
-
-}  // namespace
 
 // Clients talk to a small front of our own, which writes each request down and then either
 // drops the connection (a path without an answer: the server in front cannot do that) or
@@ -99,11 +73,7 @@ struct HttpFixture::Impl {
 
 namespace {
 
-#ifdef _WIN32
-constexpr int kSendFlags = 0;
-#else
-constexpr int kSendFlags = MSG_NOSIGNAL;  // a client that went away must not end the tests
-#endif
+const int kSendFlags = QuietSendFlags();  // a client that went away must not end the tests
 constexpr size_t kMaxRequestHead = 64 * 1024;
 // Waits are short rounds, so that stopping never waits long for a thread to notice.
 constexpr long kRoundMicroseconds = 20000;

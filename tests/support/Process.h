@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/support/System.h"  // NativeProgramPath
+
 namespace korvath::test {
 
 struct ProcessResult {
@@ -15,8 +17,5 @@ struct ProcessResult {
 // Runs program with the arguments (each passed as one argument) in folder; the environment
 // is the test's own.
 ProcessResult RunProcess(const std::string& program, const std::string& arguments, const std::string& folder);
-
-// A program path given by the build (a Linux path) as the test's platform sees it.
-std::string NativeProgramPath(const std::string& buildPath);
 
 }  // namespace korvath::test

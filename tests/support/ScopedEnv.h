@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/System.h"  // SetEnv, UnsetEnv
+
 namespace korvath::test {
 
 class ScopedEnv {
@@ -18,8 +20,5 @@ class ScopedEnv {
   std::string FName;
   std::optional<std::string> FOld;
 };
-
-void SetEnv(const std::string& name, const std::string& value);
-void UnsetEnv(const std::string& name);
 
 }  // namespace korvath::test

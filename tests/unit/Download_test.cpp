@@ -9,6 +9,7 @@
 #include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/RecordingView.h"
+#include "tests/support/System.h"
 #include "tests/support/TempDir.h"
 
 namespace korvath {
@@ -128,9 +129,8 @@ TEST_F(DownloadFileTest, LocalFileErrorsAreRaisedAfterClosingBothHandles) {
       {FDir / "missing/a.bz2", ioerror::kPathNotFound, "Invalid filename"},
       {FDir / "folder", ioerror::kAccessDenied, "File access denied"},  // a folder of that name
   };
-#ifndef _WIN32
-  cases.push_back({"/dev/full", ioerror::kDiskFull, "Disk full"});  // fails at the first write
-#endif
+  if (const std::string full = test::AlwaysFullFile(); !full.empty())
+    cases.push_back({full, ioerror::kDiskFull, "Disk full"});
   for (const auto& c : cases) {
     SCOPED_TRACE(c.LocalName);
     FScript = Script{};

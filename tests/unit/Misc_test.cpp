@@ -9,6 +9,7 @@
 
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
+#include "tests/support/System.h"
 #include "tests/support/TempDir.h"
 
 namespace korvath {
@@ -122,14 +123,7 @@ TEST(RunProgram, StartsLongPathWithBlanksInItsOwnFolder) {
   test::TempDir dir;
   // Over 100 characters and with blanks: neither cut short nor split at a blank.
   const std::string folder = dir / "Program Files/Korvath Community Edition/a rather long folder name/system";
-#ifdef _WIN32
-  const std::string program = folder + "\\start game.bat";
-  test::WriteFileBytes(program, "@echo started>marker.txt\r\n");
-#else
-  const std::string program = folder + "/start game.sh";
-  test::WriteFileBytes(program, "#!/bin/sh\necho started > marker.txt\n");
-  std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-#endif
+  const std::string program = test::WriteMarkerScript(folder + platform::kPathDelim + "start game");
   ASSERT_GT(program.size(), 100u);
   const std::string before = platform::GetCurrentDir();
   RunProgram(program);

@@ -1,0 +1,77 @@
+// Whole update runs of a worker in a fresh game folder against a loopback update server, with
+// the run's statuses and failures recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/GetFilesThr.h"
+#include "runtime/SettingsStore.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/Release.h"
+#include "tests/support/SettingsFixture.h"
+#include "tests/support/TempDir.h"
+
+namespace korvath {
+
+class RecordingLog : public IRunLog {
+ public:
+  std::vector<std::string> Files;  // "path: reason"
+  std::vector<std::string> Runs;
+  void FileFailed(const std::string& path, const std::string& reason) override {
+    Files.push_back(path + ": " + reason);
+  }
+  void RunFailed(const std::string& message) override { Runs.push_back(message); }
+};
+
+class TestRun : public GFilesThread {
+ public:
+  using GFilesThread::GFilesThread;
+};
+
+class UpdateRun : public SettingsFixture {
+ protected:
+  struct Outcome {
+    std::string Status;  // the final status line
+    std::vector<std::string> Calls;
+    std::vector<std::string> FailedFiles;
+    std::vector<std::string> RunFailures;
+  };
+
+  Outcome Run(bool fullCheck = false, int revision = -1, int backup = 0) {
+    test::RecordingView view;
+    RecordingLog log;
+    TestRun worker(view, TDirectSynchronizer::Instance(), &log);
+    worker.FServer = FServer.BaseUrl();
+    worker.FFullCheck = fullCheck;
+    worker.FCreateBackup = backup;
+    worker.FRevision = revision >= 0
+                           ? revision
+                           : OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 0);
+    worker.Resume();
+    worker.WaitFor();
+    Outcome outcome{"", view.Calls, log.Files, log.Runs};
+    const auto statuses = view.Only("status:");
+    if (!statuses.empty()) outcome.Status = statuses.back().substr(7);
+    EXPECT_EQ(view.Calls.back(), "enable") << "the buttons must always come back";
+    EXPECT_FALSE(test::Exists(Game("files.lst")));
+    EXPECT_FALSE(test::Exists(Game("files.lst.bz2")));
+    return outcome;
+  }
+
+  std::string Game(const std::string& relative) const { return FGame / relative; }
+  // The game folder's files, without the settings store the fixture keeps in it.
+  std::map<std::string, std::string> GameFiles() {
+    auto files = test::FolderContents(FGame.Path());
+    for (auto it = files.begin(); it != files.end();)
+      it = it->first.rfind("config/", 0) == 0 ? files.erase(it) : std::next(it);
+    return files;
+  }
+
+  test::TestServer FServer;
+};
+
+}  // namespace korvath
