@@ -1,7 +1,6 @@
 // korvath-update: one update run of the game folder it is started in, on the console; the
 // same run the launcher window starts, against the same settings.
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -23,8 +22,10 @@ int RunUpdate(const std::string& server, bool fullCheck) {
   const std::string folder = platform::GetCurrentDir();
   platform::RunGuard guard;
   if (!platform::RunGuard::TryAcquire(folder, guard)) {
-    std::fprintf(stderr, "korvath-update: another update run is active in %s; try again when it has ended.\n",
-                 folder.c_str());
+    std::fprintf(
+        stderr,
+        "korvath-update: another update run is active in %s; try again when it has ended.\n",
+        folder.c_str());
     return kExitBusy;
   }
   int32_t revision = 0, backup = 0;
@@ -48,7 +49,8 @@ int RunUpdate(const std::string& server, bool fullCheck) {
 
 int ShowSettings() {
   auto store = OpenSettingsStore();
-  std::printf("AtRevision=%d\nCreateBackup=%d\n", store->ReadInteger(kSettingsSection, kAtRevision, 0),
+  std::printf("AtRevision=%d\nCreateBackup=%d\n",
+              store->ReadInteger(kSettingsSection, kAtRevision, 0),
               store->ReadInteger(kSettingsSection, kCreateBackup, 0));
   return kExitOk;
 }
@@ -63,15 +65,18 @@ int SetBackup(int value) {
 
 int main(int argc, char** argv) {
   using namespace korvath;
-  CLI::App app{"Brings the Korvath game folder it is started in up to date from the update server."};
+  CLI::App app{
+      "Brings the Korvath game folder it is started in up to date from the update server."};
   app.name("korvath-update");
   bool fullCheck = false, showSettings = false;
   int setBackup = -1;
   std::string server = DefaultUpdateServer();
   app.add_flag("--full-check", fullCheck, "Check every listed file, not only the critical ones");
-  auto* show = app.add_flag("--show-settings", showSettings, "Print this folder's AtRevision and CreateBackup");
-  auto* backup = app.add_option("--set-backup", setBackup, "Keep backups of replaced files (1) or not (0)")
-                     ->check(CLI::IsMember({0, 1}));
+  auto* show = app.add_flag("--show-settings", showSettings,
+                            "Print this folder's AtRevision and CreateBackup");
+  auto* backup =
+      app.add_option("--set-backup", setBackup, "Keep backups of replaced files (1) or not (0)")
+          ->check(CLI::IsMember({0, 1}));
   app.add_option("--server", server, "Base address of the update server")->capture_default_str();
   show->excludes(backup);
   try {

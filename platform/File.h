@@ -15,7 +15,7 @@
 namespace korvath::platform {
 
 enum class Access { Read, Write, ReadWrite };
-enum class Share { None, Read, ReadWrite };          // what others may do while the file is open
+enum class Share { None, Read, ReadWrite };  // what others may do while the file is open
 // CreateAlways empties an existing file; CreateNew fails (ERROR_FILE_EXISTS) when the name
 // exists in any form, a link included, and so never writes through one.
 enum class Disposition { OpenExisting, CreateAlways, CreateNew };
@@ -52,10 +52,10 @@ int LastError();
 // The system's own text for an error code ("The system cannot find the file specified.").
 std::string SysErrorMessage(int errorCode);
 
-bool FileExists(const std::string& path);       // a file (not a folder) of that name exists
+bool FileExists(const std::string& path);  // a file (not a folder) of that name exists
 bool DirectoryExists(const std::string& path);
-bool CreateDir(const std::string& path);        // one level; false when it exists or fails
-bool ForceDirectories(const std::string& path); // all missing levels
+bool CreateDir(const std::string& path);         // one level; false when it exists or fails
+bool ForceDirectories(const std::string& path);  // all missing levels
 // Makes the folders above Path that are missing; false, with LastError set, when it cannot.
 bool ForceFolderOf(const std::string& path);
 bool DeleteFile(const std::string& path);
@@ -64,6 +64,6 @@ bool RenameReplace(const std::string& source, const std::string& target);
 // Copies Source over Target (replacing an older Target). False when it fails.
 bool CopyFile(const std::string& source, const std::string& target);
 std::string GetCurrentDir();
-int SetCurrentDir(const std::string& path);     // 0 or an error code
+int SetCurrentDir(const std::string& path);  // 0 or an error code
 
 }  // namespace korvath::platform

@@ -11,7 +11,9 @@ std::atomic<int> gStallSeconds{kHttpStallTimeoutSeconds};
 
 }  // namespace
 
-HttpTimeouts CurrentHttpTimeouts() { return HttpTimeouts{gConnectSeconds.load(), gStallSeconds.load()}; }
+HttpTimeouts CurrentHttpTimeouts() {
+  return HttpTimeouts{gConnectSeconds.load(), gStallSeconds.load()};
+}
 
 void SetHttpTimeoutsForTests(HttpTimeouts timeouts) {
   gConnectSeconds = timeouts.ConnectSeconds;

@@ -25,7 +25,8 @@ class TSettingsStore {
   virtual ~TSettingsStore() = default;
   // The value, or Default when the section or value is missing. A value kept as text is
   // converted as a decimal integer (Default when it is not one).
-  virtual int32_t ReadInteger(const std::string& section, const std::string& name, int32_t defaultValue) = 0;
+  virtual int32_t ReadInteger(const std::string& section, const std::string& name,
+                              int32_t defaultValue) = 0;
   // Stores the value as a number, or as its decimal text when the value is already text.
   virtual void WriteInteger(const std::string& section, const std::string& name, int32_t value) = 0;
 };

@@ -21,7 +21,8 @@ TStringList SplitFromEnd(const std::string& line, const std::string& delimiters)
   return result;
 }
 
-std::string ReplaceAll(const std::string& source, const std::string& oldText, const std::string& newText) {
+std::string ReplaceAll(const std::string& source, const std::string& oldText,
+                       const std::string& newText) {
   if (oldText.empty()) return source;
   std::string result;
   size_t from = 0;
@@ -76,7 +77,8 @@ bool DeleteDirectory(const std::string& path) {
 
 void RunProgram(const std::string& commandLine) {
   const size_t cut = commandLine.find_last_of(platform::FolderEndChars());
-  const std::string folder = cut == std::string::npos ? std::string() : commandLine.substr(0, cut + 1);
+  const std::string folder =
+      cut == std::string::npos ? std::string() : commandLine.substr(0, cut + 1);
   if (const int error = platform::SetCurrentDir(folder)) throw EInOutError(error);
   platform::StartHidden(commandLine);
 }

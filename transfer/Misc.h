@@ -17,7 +17,8 @@ using TStringList = std::vector<std::string>;
 TStringList SplitFromEnd(const std::string& line, const std::string& delimiters);
 
 // Source with every occurrence of OldText replaced by NewText, left to right, never overlapping.
-std::string ReplaceAll(const std::string& source, const std::string& oldText, const std::string& newText);
+std::string ReplaceAll(const std::string& source, const std::string& oldText,
+                       const std::string& newText);
 
 // The 1-based position of the first occurrence of Pattern in Text that starts at StartPos or
 // later; 0 when there is none. Case-sensitive.
@@ -27,7 +28,8 @@ int SearchFrom(int startPos, const std::string& text, const std::string& pattern
 // become "?".
 std::string Printable(const std::string& text);
 
-// Deletes the folder Path and everything in it, when it exists. True when the shell reports success.
+// Deletes the folder Path and everything in it, when it exists. True when the shell reports
+// success.
 bool DeleteDirectory(const std::string& path);
 
 // Makes the program's folder current and starts it hidden. Raises EInOutError when the

@@ -16,26 +16,36 @@ namespace {
 
 int MapErrno(int e) {
   switch (e) {
-    case 0: return 0;
-    case ENOENT: return 2;
+    case 0:
+      return 0;
+    case ENOENT:
+      return 2;
     case ENOTDIR:
     case ENAMETOOLONG:
-    case ELOOP: return 3;
+    case ELOOP:
+      return 3;
     case EMFILE:
-    case ENFILE: return 4;
+    case ENFILE:
+      return 4;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
     case ETXTBSY:
-    case EBUSY: return 5;
+    case EBUSY:
+      return 5;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return 101;  // the run-time's "Disk full"
-    case EEXIST: return 80;  // ERROR_FILE_EXISTS
-    case EINVAL: return 87;  // ERROR_INVALID_PARAMETER
-    case ENOMEM: return 8;   // ERROR_NOT_ENOUGH_MEMORY
-    default: return 1000 + e;  // no Windows counterpart: kept distinct, shown as "I/O error %d"
+    case EFBIG:
+      return 101;  // the run-time's "Disk full"
+    case EEXIST:
+      return 80;  // ERROR_FILE_EXISTS
+    case EINVAL:
+      return 87;  // ERROR_INVALID_PARAMETER
+    case ENOMEM:
+      return 8;  // ERROR_NOT_ENOUGH_MEMORY
+    default:
+      return 1000 + e;  // no Windows counterpart: kept distinct, shown as "I/O error %d"
   }
 }
 
@@ -48,16 +58,25 @@ int Fail() {
 
 }  // namespace
 
-void FileHandleTraits::Close(intptr_t handle) noexcept { ::close(static_cast<int>(handle)); }
+void FileHandleTraits::Close(intptr_t handle) noexcept {
+  ::close(static_cast<int>(handle));
+}
 
-int File::Open(const std::string& path, Access access, Share, Disposition disposition, File& result) {
+int File::Open(const std::string& path, Access access, Share, Disposition disposition,
+               File& result) {
   result.Close();
   // Sharing has no counterpart on POSIX: other processes are never kept out.
   int flags = O_CLOEXEC;
   switch (access) {
-    case Access::Read: flags |= O_RDONLY; break;
-    case Access::Write: flags |= O_WRONLY; break;
-    case Access::ReadWrite: flags |= O_RDWR; break;
+    case Access::Read:
+      flags |= O_RDONLY;
+      break;
+    case Access::Write:
+      flags |= O_WRONLY;
+      break;
+    case Access::ReadWrite:
+      flags |= O_RDWR;
+      break;
   }
   if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
   // With O_EXCL a final symbolic link is never followed: the name counts as taken.
@@ -84,7 +103,8 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
 int File::Read(void* buffer, size_t count, size_t& done) {
   done = 0;
   while (done < count) {
-    const ssize_t n = ::read(static_cast<int>(FHandle.Get()), static_cast<char*>(buffer) + done, count - done);
+    const ssize_t n =
+        ::read(static_cast<int>(FHandle.Get()), static_cast<char*>(buffer) + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return Fail();
@@ -98,8 +118,8 @@ int File::Read(void* buffer, size_t count, size_t& done) {
 int File::Write(const void* buffer, size_t count, size_t& done) {
   done = 0;
   while (done < count) {
-    const ssize_t n =
-        ::write(static_cast<int>(FHandle.Get()), static_cast<const char*>(buffer) + done, count - done);
+    const ssize_t n = ::write(static_cast<int>(FHandle.Get()),
+                              static_cast<const char*>(buffer) + done, count - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return Fail();
@@ -110,7 +130,9 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
 }
 
 int File::Seek(int64_t offset, SeekFrom origin, int64_t& position) {
-  const int whence = origin == SeekFrom::Begin ? SEEK_SET : origin == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  const int whence = origin == SeekFrom::Begin     ? SEEK_SET
+                     : origin == SeekFrom::Current ? SEEK_CUR
+                                                   : SEEK_END;
   const off_t p = ::lseek(static_cast<int>(FHandle.Get()), static_cast<off_t>(offset), whence);
   if (p < 0) return Fail();
   position = p;
@@ -124,18 +146,28 @@ int File::Size(int64_t& size) const {
   return 0;
 }
 
-int LastError() { return tLastError; }
+int LastError() {
+  return tLastError;
+}
 
 std::string SysErrorMessage(int errorCode) {
   switch (errorCode) {
-    case 2: return "No such file or directory.";
-    case 3: return "The path is not valid.";
-    case 4: return "Too many open files.";
-    case 5: return "Access denied.";
-    case 8: return "Not enough memory.";
-    case 80: return "The file exists.";
-    case 87: return "The parameter is incorrect.";
-    case 101: return "No space left on device.";
+    case 2:
+      return "No such file or directory.";
+    case 3:
+      return "The path is not valid.";
+    case 4:
+      return "Too many open files.";
+    case 5:
+      return "Access denied.";
+    case 8:
+      return "Not enough memory.";
+    case 80:
+      return "The file exists.";
+    case 87:
+      return "The parameter is incorrect.";
+    case 101:
+      return "No space left on device.";
     default:
       if (errorCode > 1000) return std::string(std::strerror(errorCode - 1000)) + ".";
       return "Error " + std::to_string(errorCode) + ".";
@@ -197,6 +229,8 @@ std::string GetCurrentDir() {
   return ec ? std::string() : p.string();
 }
 
-int SetCurrentDir(const std::string& path) { return ::chdir(path.c_str()) == 0 ? 0 : Fail(); }
+int SetCurrentDir(const std::string& path) {
+  return ::chdir(path.c_str()) == 0 ? 0 : Fail();
+}
 
 }  // namespace korvath::platform

@@ -33,7 +33,8 @@ struct TValue {
 using TSections = std::map<std::string, std::map<std::string, TValue>>;
 
 fs::path StoreFolder() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') return fs::path(xdg) / "korvath";
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0')
+    return fs::path(xdg) / "korvath";
   const char* home = std::getenv("HOME");
   return fs::path(home != nullptr ? home : ".") / ".config" / "korvath";
 }
@@ -51,9 +52,12 @@ std::string Quote(const std::string& s) {
 bool Unquote(const std::string& text, size_t& i, std::string& out) {
   if (i >= text.size() || text[i] != '"') return false;
   for (++i; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) out += text[++i];
-    else if (text[i] == '"') return ++i, true;
-    else out += text[i];
+    if (text[i] == '\\' && i + 1 < text.size())
+      out += text[++i];
+    else if (text[i] == '"')
+      return ++i, true;
+    else
+      out += text[i];
   }
   return false;
 }
@@ -96,9 +100,12 @@ bool Save(const fs::path& file, const TSections& sections) {
       out << '[' << section << "]\n";
       for (const auto& [name, value] : values) {
         out << Quote(name) << '=';
-        if (value.kind == TValue::kNumber) out << "dword:" << value.data;
-        else if (value.kind == TValue::kText) out << Quote(value.data);
-        else out << value.data;
+        if (value.kind == TValue::kNumber)
+          out << "dword:" << value.data;
+        else if (value.kind == TValue::kText)
+          out << Quote(value.data);
+        else
+          out << value.data;
         out << '\n';
       }
       out << '\n';
@@ -115,7 +122,8 @@ bool Save(const fs::path& file, const TSections& sections) {
 // Keeps two programs from interleaving their read-modify-write of the store.
 class TStoreLock {
  public:
-  explicit TStoreLock(const fs::path& folder) : FFd(::open((folder / "settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  explicit TStoreLock(const fs::path& folder)
+      : FFd(::open((folder / "settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
     if (FFd >= 0) ::flock(FFd, LOCK_EX);
   }
   ~TStoreLock() {

@@ -1,11 +1,11 @@
 // POSIX shell services: std::filesystem for folder trees, posix_spawn for program starts.
+#include "platform/Shell.h"
+
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <filesystem>
 #include <thread>
-
-#include "platform/Shell.h"
 
 extern char** environ;
 
@@ -27,6 +27,8 @@ void StartHidden(const std::string& programPath) {
   std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
 }
 
-const char* FolderEndChars() { return "/"; }
+const char* FolderEndChars() {
+  return "/";
+}
 
 }  // namespace korvath::platform

@@ -25,19 +25,30 @@ int Fail() {
   return tLastError;
 }
 
-HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE H(intptr_t h) {
+  return reinterpret_cast<HANDLE>(h);
+}
 
 }  // namespace
 
-void FileHandleTraits::Close(intptr_t handle) noexcept { CloseHandle(H(handle)); }
+void FileHandleTraits::Close(intptr_t handle) noexcept {
+  CloseHandle(H(handle));
+}
 
-int File::Open(const std::string& path, Access access, Share share, Disposition disposition, File& result) {
+int File::Open(const std::string& path, Access access, Share share, Disposition disposition,
+               File& result) {
   result.Close();
   DWORD desired = 0;
   switch (access) {
-    case Access::Read: desired = GENERIC_READ; break;
-    case Access::Write: desired = GENERIC_WRITE; break;
-    case Access::ReadWrite: desired = GENERIC_READ | GENERIC_WRITE; break;
+    case Access::Read:
+      desired = GENERIC_READ;
+      break;
+    case Access::Write:
+      desired = GENERIC_WRITE;
+      break;
+    case Access::ReadWrite:
+      desired = GENERIC_READ | GENERIC_WRITE;
+      break;
   }
   DWORD shareMode = 0;
   if (share == Share::Read) shareMode = FILE_SHARE_READ;
@@ -45,7 +56,8 @@ int File::Open(const std::string& path, Access access, Share share, Disposition 
   const DWORD create = disposition == Disposition::CreateAlways ? CREATE_ALWAYS
                        : disposition == Disposition::CreateNew  ? CREATE_NEW
                                                                 : OPEN_EXISTING;
-  HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   result.FHandle.Reset(reinterpret_cast<intptr_t>(h));
   return 0;
@@ -56,7 +68,8 @@ int File::Read(void* buffer, size_t count, size_t& done) {
   while (done < count) {
     const DWORD ask = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
     DWORD got = 0;
-    if (!ReadFile(H(FHandle.Get()), static_cast<char*>(buffer) + done, ask, &got, nullptr)) return Fail();
+    if (!ReadFile(H(FHandle.Get()), static_cast<char*>(buffer) + done, ask, &got, nullptr))
+      return Fail();
     if (got == 0) break;
     done += got;
   }
@@ -68,7 +81,8 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
   while (done < count) {
     const DWORD ask = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
     DWORD put = 0;
-    if (!WriteFile(H(FHandle.Get()), static_cast<const char*>(buffer) + done, ask, &put, nullptr)) return Fail();
+    if (!WriteFile(H(FHandle.Get()), static_cast<const char*>(buffer) + done, ask, &put, nullptr))
+      return Fail();
     if (put == 0) return tLastError = 101;
     done += put;
   }
@@ -76,7 +90,9 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
 }
 
 int File::Seek(int64_t offset, SeekFrom origin, int64_t& position) {
-  const DWORD method = origin == SeekFrom::Begin ? FILE_BEGIN : origin == SeekFrom::Current ? FILE_CURRENT : FILE_END;
+  const DWORD method = origin == SeekFrom::Begin     ? FILE_BEGIN
+                       : origin == SeekFrom::Current ? FILE_CURRENT
+                                                     : FILE_END;
   LARGE_INTEGER move, now;
   move.QuadPart = offset;
   if (!SetFilePointerEx(H(FHandle.Get()), move, &now, method)) return Fail();
@@ -91,7 +107,9 @@ int File::Size(int64_t& size) const {
   return 0;
 }
 
-int LastError() { return tLastError; }
+int LastError() {
+  return tLastError;
+}
 
 std::string SysErrorMessage(int errorCode) {
   if (errorCode == 101) errorCode = ERROR_DISK_FULL;
@@ -103,7 +121,8 @@ std::string SysErrorMessage(int errorCode) {
   std::string result;
   if (n != 0 && text != nullptr) {
     result.assign(text, n);
-    while (!result.empty() && (result.back() == ' ' || result.back() == '\r' || result.back() == '\n'))
+    while (!result.empty() &&
+           (result.back() == ' ' || result.back() == '\r' || result.back() == '\n'))
       result.pop_back();
   } else {
     result = "System error " + std::to_string(errorCode) + ".";
@@ -134,8 +153,12 @@ bool ForceDirectories(const std::string& path) {
   while (!p.empty() && (p.back() == '\\' || p.back() == '/')) p.pop_back();
   if (p.empty() || DirectoryExists(p)) return !p.empty();
   const auto cut = p.find_last_of("\\/");
-  if (cut != std::string::npos && cut > 0 && p[cut - 1] != ':' && !ForceDirectories(p.substr(0, cut))) return false;
-  if (cut != std::string::npos && cut > 0 && p[cut - 1] == ':' && !DirectoryExists(p.substr(0, cut + 1))) return false;
+  if (cut != std::string::npos && cut > 0 && p[cut - 1] != ':' &&
+      !ForceDirectories(p.substr(0, cut)))
+    return false;
+  if (cut != std::string::npos && cut > 0 && p[cut - 1] == ':' &&
+      !DirectoryExists(p.substr(0, cut + 1)))
+    return false;
   return CreateDir(p) || DirectoryExists(p);
 }
 
@@ -146,7 +169,9 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool RenameReplace(const std::string& source, const std::string& target) {
-  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExA(source.c_str(), target.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
   Fail();
   return false;
 }
@@ -164,6 +189,8 @@ std::string GetCurrentDir() {
   return std::string(buffer, n);
 }
 
-int SetCurrentDir(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) ? 0 : Fail(); }
+int SetCurrentDir(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) ? 0 : Fail();
+}
 
 }  // namespace korvath::platform

@@ -91,8 +91,7 @@ bool RedirectTarget(HINTERNET request, const std::string& from, std::string& tar
   if (!InternetCombineUrlA(from.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE))
     return false;
   combined.resize(size);
-  if (!StartsWithText(combined, "http://") && !StartsWithText(combined, "https://"))
-    return false;
+  if (!StartsWithText(combined, "http://") && !StartsWithText(combined, "https://")) return false;
   target = combined;
   return true;
 }

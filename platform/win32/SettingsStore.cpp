@@ -46,16 +46,16 @@ class TRegistrySettings final : public SettingsKey {
     if (type == REG_SZ) {
       std::vector<char> text(size + 1, '\0');
       DWORD got = size;
-      if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got) !=
-          ERROR_SUCCESS)
+      if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(text.data()), &got) != ERROR_SUCCESS)
         throw SettingsError(SettingsFailure::kGetData, name);
       return {SettingsValue::kText, 0, std::string(text.data())};
     }
     if (type != REG_DWORD) throw SettingsError(SettingsFailure::kInvalidType, name);
     DWORD value = 0;
     DWORD got = sizeof value;
-    if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &got) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &got) != ERROR_SUCCESS)
       throw SettingsError(SettingsFailure::kGetData, name);
     return {SettingsValue::kNumber, value, {}};
   }
@@ -66,15 +66,17 @@ class TRegistrySettings final : public SettingsKey {
     DWORD type = 0;
     LONG result;
     // A value that is already text stays text.
-    if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+    if (RegQueryValueExA(sub.Get(), name.c_str(), nullptr, &type, nullptr, nullptr) ==
+            ERROR_SUCCESS &&
         type == REG_SZ) {
       const std::string text = std::to_string(value);
-      result = RegSetValueExA(sub.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+      result = RegSetValueExA(sub.Get(), name.c_str(), 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>(text.size() + 1));
     } else {
       const DWORD number = static_cast<DWORD>(value);
-      result = RegSetValueExA(sub.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                              sizeof number);
+      result = RegSetValueExA(sub.Get(), name.c_str(), 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&number), sizeof number);
     }
     if (result != ERROR_SUCCESS) throw SettingsError(SettingsFailure::kSetData, name);
   }

@@ -27,11 +27,14 @@ bool DeleteTree(const std::string& path) {
 void StartHidden(const std::string& programPath) {
   // Quoted, so that a folder such as "C:\Program Files\..." can never start "C:\Program.exe";
   // and never cut short, however long the path.
-  const std::string commandLine =
-      programPath.find_first_of(" \t") == std::string::npos ? programPath : "\"" + programPath + "\"";
+  const std::string commandLine = programPath.find_first_of(" \t") == std::string::npos
+                                      ? programPath
+                                      : "\"" + programPath + "\"";
   WinExec(commandLine.c_str(), SW_HIDE);
 }
 
-const char* FolderEndChars() { return "\\:"; }
+const char* FolderEndChars() {
+  return "\\:";
+}
 
 }  // namespace korvath::platform

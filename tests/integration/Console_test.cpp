@@ -29,7 +29,8 @@ TEST_F(Console, RunPrintsStatusLinesStoresRevisionAndShowsSettings) {
   const auto run = Update();
   EXPECT_EQ(run.ExitCode, 0) << run.Err;
   EXPECT_EQ(run.Out,
-            "Downloading updates list\nChecking files\nChecking a.dat\nChecking files\nChecking sub\\b.dat\n"
+            "Downloading updates list\nChecking files\nChecking a.dat\nChecking files\nChecking "
+            "sub\\b.dat\n"
             "Downloading a.dat\nExtracting a.dat\nDownloading sub\\b.dat\nExtracting sub\\b.dat\n"
             "All the files have been updated\n");
   EXPECT_EQ(run.Err, "");
@@ -56,14 +57,18 @@ TEST_F(Console, FullCheckAndBackupSettingReachTheRun) {
 }
 
 TEST_F(Console, FailuresGoToStandardErrorWithExitStatusOne) {
-  FServer.PublishList(test::ListText(2, 0, {FServer.PublishFile("good.dat", "g"), "bad.dat|" + test::Md5Hex("b") + "|9",
-                                            "..\\evil.dat|" + test::Md5Hex("e") + "|9"}, {}));
+  FServer.PublishList(
+      test::ListText(2, 0,
+                     {FServer.PublishFile("good.dat", "g"), "bad.dat|" + test::Md5Hex("b") + "|9",
+                      "..\\evil.dat|" + test::Md5Hex("e") + "|9"},
+                     {}));
   FServer.Http().ServeBody("bad.dat.bz2", "<html>Not here</html>", 404, "text/html");
   const auto run = Update();
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_NE(run.Out.find("Update Failed\n"), std::string::npos);
   EXPECT_NE(run.Err.find("korvath-update: bad.dat: damaged archive"), std::string::npos) << run.Err;
-  EXPECT_NE(run.Err.find("korvath-update: ..\\evil.dat: refused path"), std::string::npos) << run.Err;
+  EXPECT_NE(run.Err.find("korvath-update: ..\\evil.dat: refused path"), std::string::npos)
+      << run.Err;
   EXPECT_EQ(Update("--show-settings").Out, "AtRevision=0\nCreateBackup=0\n");
 
   FServer.PublishList("[settings]\r\nRev|soon\r\n[/settings]\r\n");

@@ -16,6 +16,7 @@ struct ProcessResult {
 
 // Runs program with the arguments (each passed as one argument) in folder; the environment
 // is the test's own.
-ProcessResult RunProcess(const std::string& program, const std::string& arguments, const std::string& folder);
+ProcessResult RunProcess(const std::string& program, const std::string& arguments,
+                         const std::string& folder);
 
 }  // namespace korvath::test

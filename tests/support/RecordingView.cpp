@@ -9,6 +9,8 @@ std::vector<std::string> Only(const std::vector<std::string>& calls, const std::
   return result;
 }
 
-std::vector<std::string> RecordingView::Only(const std::string& prefix) const { return test::Only(Calls, prefix); }
+std::vector<std::string> RecordingView::Only(const std::string& prefix) const {
+  return test::Only(Calls, prefix);
+}
 
 }  // namespace korvath::test

@@ -18,9 +18,15 @@ class RecordingView : public IRunView {
   void SetGaugeMax(int32_t gaugeIndex, int32_t maximum) override {
     Calls.push_back("max" + std::to_string(gaugeIndex) + ":" + std::to_string(maximum));
   }
-  void SetFileProgress(int32_t position) override { Calls.push_back("file:" + std::to_string(position)); }
-  void SetTotalProgress(int32_t position) override { Calls.push_back("total:" + std::to_string(position)); }
-  void StoreRevision(int32_t revision) override { Calls.push_back("rev:" + std::to_string(revision)); }
+  void SetFileProgress(int32_t position) override {
+    Calls.push_back("file:" + std::to_string(position));
+  }
+  void SetTotalProgress(int32_t position) override {
+    Calls.push_back("total:" + std::to_string(position));
+  }
+  void StoreRevision(int32_t revision) override {
+    Calls.push_back("rev:" + std::to_string(revision));
+  }
   void DisableButtons() override { Calls.push_back("disable"); }
   void EnableButtons() override { Calls.push_back("enable"); }
 

@@ -24,7 +24,9 @@ std::string TestServer::PublishFile(const std::string& listPath, const std::stri
   return listPath + "|" + Md5Hex(content) + "|" + std::to_string(compressed.size());
 }
 
-void TestServer::PublishList(const std::string& listText) { FHttp.ServeBody("files.lst.bz2", Bz2Compress(listText)); }
+void TestServer::PublishList(const std::string& listText) {
+  FHttp.ServeBody("files.lst.bz2", Bz2Compress(listText));
+}
 
 int TestServer::RequestsFor(const std::string& path) const {
   int count = 0;
@@ -35,8 +37,8 @@ int TestServer::RequestsFor(const std::string& path) const {
 
 std::string ListText(int rev, int modHosts, const std::vector<std::string>& critical,
                      const std::vector<std::string>& normal, const std::string& extra) {
-  std::string text = "[settings]\r\nRev|" + std::to_string(rev) + "\r\nModHosts|" + std::to_string(modHosts) +
-                     "\r\n[/settings]\r\n[files_critical]\r\n";
+  std::string text = "[settings]\r\nRev|" + std::to_string(rev) + "\r\nModHosts|" +
+                     std::to_string(modHosts) + "\r\n[/settings]\r\n[files_critical]\r\n";
   for (const auto& e : critical) text += e + "\r\n";
   text += "[/files_critical]\r\n[files_normal]\r\n";
   for (const auto& e : normal) text += e + "\r\n";
@@ -49,7 +51,8 @@ std::map<std::string, std::string> FolderContents(const std::string& folder) {
   std::map<std::string, std::string> result;
   for (const auto& item : fs::recursive_directory_iterator(folder)) {
     if (!item.is_regular_file()) continue;
-    result[fs::relative(item.path(), folder).generic_string()] = ReadFileBytes(item.path().string());
+    result[fs::relative(item.path(), folder).generic_string()] =
+        ReadFileBytes(item.path().string());
   }
   return result;
 }

@@ -25,7 +25,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   // Files a test made read-only must not keep the folder alive.
-  for (auto it = fs::recursive_directory_iterator(FPath, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+  for (auto it = fs::recursive_directory_iterator(FPath, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(FPath, ec);
 }
@@ -60,6 +61,8 @@ CurrentDirScope::CurrentDirScope(const std::string& folder) : FPrevious(platform
   platform::SetCurrentDir(folder);
 }
 
-CurrentDirScope::~CurrentDirScope() { platform::SetCurrentDir(FPrevious); }
+CurrentDirScope::~CurrentDirScope() {
+  platform::SetCurrentDir(FPrevious);
+}
 
 }  // namespace korvath::test

@@ -37,7 +37,8 @@ TEST_F(ListFileTest, SectionsAreReadByExactNameTrimmedAndInOrder) {
       "[files_critical]\r\nsecond|x|1\r\n[/files_critical]\r\n";
   TListFile reader = Reader(list);
   EXPECT_EQ(reader.GetSection("files_critical"),
-            (TStringList{"system\\a.dll|00112233445566778899aabbccddeeff|10", ";not a comment", "[files_normal]"}));
+            (TStringList{"system\\a.dll|00112233445566778899aabbccddeeff|10", ";not a comment",
+                         "[files_normal]"}));
   EXPECT_EQ(reader.GetSection("settings"), TStringList{"FAIL"});
   EXPECT_EQ(reader.GetSection("Settings"), TStringList{"Rev|1"});
 }
@@ -69,25 +70,21 @@ TEST_F(ListFileTest, ReadValueTakesLastFieldOfFirstMatchingEntry) {
   const struct {
     std::string entries, key, value;
   } cases[] = {
-      {"Rev|12", "Rev", "12"},
-      {"Rev|12|13", "Rev", "13"},
-      {"Rev||12", "Rev", "12"},
-      {"Rev|", "Rev", "Rev"},
-      {"Rev|1\r\nRev|2", "Rev", "1"},
-      {"Rev | 12", "Rev", ""},
-      {"rev|12", "Rev", ""},
-      {"ModHosts|1\r\nRev|7", "Rev", "7"},
-      {"", "Rev", ""},
+      {"Rev|12", "Rev", "12"}, {"Rev|12|13", "Rev", "13"},          {"Rev||12", "Rev", "12"},
+      {"Rev|", "Rev", "Rev"},  {"Rev|1\r\nRev|2", "Rev", "1"},      {"Rev | 12", "Rev", ""},
+      {"rev|12", "Rev", ""},   {"ModHosts|1\r\nRev|7", "Rev", "7"}, {"", "Rev", ""},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(Value("[settings]\r\n" + c.entries + "\r\n[/settings]\r\n", "settings", c.key), c.value)
+    EXPECT_EQ(Value("[settings]\r\n" + c.entries + "\r\n[/settings]\r\n", "settings", c.key),
+              c.value)
         << c.entries;
   EXPECT_EQ(Value("[other]\r\nRev|1\r\n[/other]\r\n", "settings", "Rev"), "");
   EXPECT_EQ(Value("[settings]\r\n[/settings]\r\nRev|1\r\n", "settings", "Rev"), "");
 }
 
 TEST_F(ListFileTest, EntryOfBarsOnlyRaisesBeforeTheKey) {
-  EXPECT_THROW(Value("[settings]\r\n||\r\nRev|1\r\n[/settings]\r\n", "settings", "Rev"), EStringListError);
+  EXPECT_THROW(Value("[settings]\r\n||\r\nRev|1\r\n[/settings]\r\n", "settings", "Rev"),
+               EStringListError);
   EXPECT_EQ(Value("[settings]\r\nRev|1\r\n|\r\n[/settings]\r\n", "settings", "Rev"), "1");
 }
 

@@ -41,14 +41,9 @@ TEST(ReplaceAll, ReplacesLeftToRightWithoutOverlapOrRescan) {
   const struct {
     std::string source, oldText, newText, result;
   } cases[] = {
-      {"a\\b\\c", "\\", "/", "a/b/c"},
-      {"aaa", "aa", "b", "ba"},
-      {"ab", "a", "aa", "aab"},
-      {"abc", "", "x", "abc"},
-      {"abc", "z", "x", "abc"},
-      {"", "a", "b", ""},
-      {"\\\\", "\\", "/", "//"},
-      {"abab", "ab", "", ""},
+      {"a\\b\\c", "\\", "/", "a/b/c"}, {"aaa", "aa", "b", "ba"}, {"ab", "a", "aa", "aab"},
+      {"abc", "", "x", "abc"},         {"abc", "z", "x", "abc"}, {"", "a", "b", ""},
+      {"\\\\", "\\", "/", "//"},       {"abab", "ab", "", ""},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ReplaceAll(c.source, c.oldText, c.newText), c.result) << c.source << " " << c.oldText;
@@ -89,9 +84,12 @@ TEST(SearchFrom, AgreesWithPlainSearchOnManyInputs) {
     for (int i = 0; i < n; ++i) text += static_cast<char>('a' + next() % 3);
     for (int i = 0; i < m; ++i) pattern += static_cast<char>('a' + next() % 3);
     const int start = 1 + static_cast<int>(next() % 5);
-    const size_t found = static_cast<size_t>(start - 1) <= text.size() ? text.find(pattern, static_cast<size_t>(start - 1)) : std::string::npos;
+    const size_t found = static_cast<size_t>(start - 1) <= text.size()
+                             ? text.find(pattern, static_cast<size_t>(start - 1))
+                             : std::string::npos;
     const int expected = found == std::string::npos ? 0 : static_cast<int>(found) + 1;
-    ASSERT_EQ(SearchFrom(start, text, pattern), expected) << text << " / " << pattern << " from " << start;
+    ASSERT_EQ(SearchFrom(start, text, pattern), expected)
+        << text << " / " << pattern << " from " << start;
   }
 }
 
@@ -122,7 +120,8 @@ TEST(RunProgram, MissingFolderRaisesAndStartsNothing) {
 TEST(RunProgram, StartsLongPathWithBlanksInItsOwnFolder) {
   test::TempDir dir;
   // Over 100 characters and with blanks: neither cut short nor split at a blank.
-  const std::string folder = dir / "Program Files/Korvath Community Edition/a rather long folder name/system";
+  const std::string folder =
+      dir / "Program Files/Korvath Community Edition/a rather long folder name/system";
   const std::string program = test::WriteMarkerScript(folder + platform::kPathDelim + "start game");
   ASSERT_GT(program.size(), 100u);
   const std::string before = platform::GetCurrentDir();

@@ -60,10 +60,20 @@ TEST(StrToInt, ReadsTheRunTimesIntegerText) {
     bool ok;
     int32_t value;
   } cases[] = {
-      {"12", true, 12},      {"-7", true, -7},        {"+7", true, 7},         {"  3", true, 3},
-      {"$1F", true, 31},     {"0x10", true, 16},      {"2147483647", true, 2147483647},
-      {"-2147483648", true, INT32_MIN},               {"2147483648", false, 0}, {"", false, 0},
-      {"12 ", false, 0},     {"1a", false, 0},        {"-", false, 0},         {"$", false, 0},
+      {"12", true, 12},
+      {"-7", true, -7},
+      {"+7", true, 7},
+      {"  3", true, 3},
+      {"$1F", true, 31},
+      {"0x10", true, 16},
+      {"2147483647", true, 2147483647},
+      {"-2147483648", true, INT32_MIN},
+      {"2147483648", false, 0},
+      {"", false, 0},
+      {"12 ", false, 0},
+      {"1a", false, 0},
+      {"-", false, 0},
+      {"$", false, 0},
       {"$FFFFFFFF", true, -1},
   };
   for (const auto& c : cases) {

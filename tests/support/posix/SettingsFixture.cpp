@@ -9,7 +9,9 @@
 namespace korvath {
 namespace {
 
-std::string StoreFile(const test::TempDir& game) { return game / "config/korvath/settings.reg"; }
+std::string StoreFile(const test::TempDir& game) {
+  return game / "config/korvath/settings.reg";
+}
 
 // Appended piece by piece: GCC 12 at -O3 takes "[" + key + ... for an overlapping copy
 // (-Wrestrict).
@@ -34,18 +36,20 @@ SettingsFixture::SettingsFixture() {
 
 SettingsFixture::~SettingsFixture() {
   FInGame.reset();
-  if (FOldConfigHome.empty()) unsetenv("XDG_CONFIG_HOME");
-  else setenv("XDG_CONFIG_HOME", FOldConfigHome.c_str(), 1);
+  if (FOldConfigHome.empty())
+    unsetenv("XDG_CONFIG_HOME");
+  else
+    setenv("XDG_CONFIG_HOME", FOldConfigHome.c_str(), 1);
 }
 
 void SettingsFixture::PlantText(const std::string& name, const std::string& text) {
-  test::WriteFileBytes(StoreFile(FGame), test::ReadFileBytes(StoreFile(FGame)) + SectionHeader() + "\"" + name +
-                                             "\"=\"" + text + "\"\n");
+  test::WriteFileBytes(StoreFile(FGame), test::ReadFileBytes(StoreFile(FGame)) + SectionHeader() +
+                                             "\"" + name + "\"=\"" + text + "\"\n");
 }
 
 void SettingsFixture::PlantOtherType(const std::string& name) {
-  test::WriteFileBytes(StoreFile(FGame), test::ReadFileBytes(StoreFile(FGame)) + SectionHeader() + "\"" + name +
-                                             "\"=hex:01,02\n");
+  test::WriteFileBytes(StoreFile(FGame), test::ReadFileBytes(StoreFile(FGame)) + SectionHeader() +
+                                             "\"" + name + "\"=hex:01,02\n");
 }
 
 std::string SettingsFixture::ReadText(const std::string& name) {

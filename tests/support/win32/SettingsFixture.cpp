@@ -11,15 +11,17 @@ namespace {
 HKEY SectionKey() {
   const std::string path = SettingsKeyOf(platform::GetCurrentDir()) + "\\" + kSettingsSection;
   HKEY key = nullptr;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key,
-                  nullptr);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                  nullptr, &key, nullptr);
   return key;
 }
 
 }  // namespace
 
 // Every test has its own folder, and so its own key; the keys are removed afterwards.
-SettingsFixture::SettingsFixture() { FInGame = std::make_unique<test::CurrentDirScope>(FGame.Path()); }
+SettingsFixture::SettingsFixture() {
+  FInGame = std::make_unique<test::CurrentDirScope>(FGame.Path());
+}
 
 SettingsFixture::~SettingsFixture() {
   const std::string path = SettingsKeyOf(platform::GetCurrentDir());
@@ -45,7 +47,8 @@ std::string SettingsFixture::ReadText(const std::string& name) {
   HKEY key = SectionKey();
   char buffer[256] = {};
   DWORD size = sizeof buffer - 1, type = 0;
-  const LONG r = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  const LONG r =
+      RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   return r == ERROR_SUCCESS && type == REG_SZ ? std::string(buffer) : "(not text)";
 }
