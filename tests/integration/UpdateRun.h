@@ -14,18 +14,11 @@
 #include "tests/support/Release.h"
 #include "tests/support/SettingsFixture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UpdateRunner.h"
 
 namespace korvath {
 
-class RecordingLog : public IRunLog {
- public:
-  std::vector<std::string> Files;  // "path: reason"
-  std::vector<std::string> Runs;
-  void FileFailed(const std::string& path, const std::string& reason) override {
-    Files.push_back(path + ": " + reason);
-  }
-  void RunFailed(const std::string& message) override { Runs.push_back(message); }
-};
+using test::RecordingLog;
 
 class TestRun : public GFilesThread {
  public:
