@@ -123,52 +123,17 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
   FGaugeIndex = kFileGauge;
   FGaugeValue = EntrySize(entry.Size);
   SetGaugeMax();
-  // The transfers ran ahead; the window sees their gauge calls now, in the order they were made,
-  // each made on the window's thread as SetGaugeMax and SetFileProgress make it. Calls go over
-  // in batches: a download makes a call per KiB, and a hand-off per call would cost more than
-  // the gauge is worth.
-  const TFetchAhead::TReplay replay = [this](std::span<const TGaugeCall> taken) {
-    TBatchedCalls calls([this](const std::function<void()>& batch) { Synchronize(batch); });
-    for (const TGaugeCall& call : taken)
-      calls.Add([this, call] {
-        FGaugeValue = call.Value;
-        if (call.IsMaximum) {
-          FGaugeIndex = call.GaugeIndex;
-          FView.SetGaugeMax(FGaugeIndex, FGaugeValue);
-        } else {
-          FView.SetFileProgress(FGaugeValue);
-        }
-      });
-    calls.Flush();
-  };
   try {
-    if (!ahead.ReplayDownload(index, replay)) {
+    if (!ahead.ReplayDownload(
+            index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); })) {
       ReportFileFailed(entry.Path, "could not be opened: " + FServer +
                                        ReplaceAll(entry.Path, "\\", "/") + ".bz2");
       stopPass = true;
       return false;
     }
-    const TFetchAhead::TFileNames& names = ahead.Names(index);
-    if (FCreateBackup == 1) {
-      // A file new to this folder has nothing to back up; a failed copy goes unreported.
-      const std::string backup = LocalPathOf(FWorkDir, "backup\\" + entry.Path);
-      ForceFolderOf(backup);
-      platform::CopyFile(names.Local, backup);
-    }
-    FStatus = "Extracting " + entry.Path;
-    ShowStatus();
-    TDigestBytes digest;
-    try {
-      digest = ahead.ReplayUnpack(index, replay);
-    } catch (const EUnpackWrite& e) {
-      throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
-    } catch (const Exception& e) {
-      throw EFileFailed("damaged archive (" + e.Message() + ")");
-    }
+    if (FCreateBackup == 1) BackUp(entry.Path, ahead.Names(index).Local);
+    UnpackAndCheck(ahead, index, entry);
     // The player's file is replaced only by the listed content, and in one step.
-    const std::string actual = DigestToHex(digest);
-    if (!SameText(actual, entry.Digest))
-      throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
     if (const int error = ahead.KeepUnpacked(index))
       throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
     return true;
@@ -177,6 +142,49 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
     ReportFileFailed(entry.Path, e.Message());
     return false;
   }
+}
+
+void GFilesThread::BackUp(const std::string& listPath, const std::string& local) {
+  // A file new to this folder has nothing to back up; a failed copy goes unreported.
+  const std::string backup = LocalPathOf(FWorkDir, "backup\\" + listPath);
+  ForceFolderOf(backup);
+  platform::CopyFile(local, backup);
+}
+
+void GFilesThread::UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry) {
+  FStatus = "Extracting " + entry.Path;
+  ShowStatus();
+  TDigestBytes digest;
+  try {
+    digest = ahead.ReplayUnpack(
+        index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); });
+  } catch (const EUnpackWrite& e) {
+    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+  } catch (const Exception& e) {
+    throw EFileFailed("damaged archive (" + e.Message() + ")");
+  }
+  const std::string actual = DigestToHex(digest);
+  if (!SameText(actual, entry.Digest))
+    throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
+}
+
+void GFilesThread::ReplayGaugeCalls(std::span<const TGaugeCall> taken) {
+  // The transfers ran ahead; the window sees their gauge calls now, in the order they were made,
+  // each made on the window's thread as SetGaugeMax and SetFileProgress make it. Calls go over
+  // in batches: a download makes a call per KiB, and a hand-off per call would cost more than
+  // the gauge is worth.
+  TBatchedCalls calls([this](const std::function<void()>& batch) { Synchronize(batch); });
+  for (const TGaugeCall& call : taken)
+    calls.Add([this, call] {
+      FGaugeValue = call.Value;
+      if (call.IsMaximum) {
+        FGaugeIndex = call.GaugeIndex;
+        FView.SetGaugeMax(FGaugeIndex, FGaugeValue);
+      } else {
+        FView.SetFileProgress(FGaugeValue);
+      }
+    });
+  calls.Flush();
 }
 
 }  // namespace korvath

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,12 @@ class GFilesThread : public TTransferWorker {
   // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
   // what the pass must not catch.
   bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);
+  // The steps of a replacement after its download: the backup copy of the player's file, and
+  // the unpacking, whose content must have the listed digest. Raise EFileFailed.
+  void BackUp(const std::string& listPath, const std::string& local);
+  void UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry);
+  // Shows a transfer's recorded gauge calls on the window's thread.
+  void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
   // Removes what a killed run may have left beside this entry's file. Runs on the checking
   // pass's hashing threads: it reads nothing but FListedPaths, which stays as it is meanwhile.
   void RemoveStaleTemporaries(const std::string& listPath, const std::string& local) const;
