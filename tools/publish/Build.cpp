@@ -231,36 +231,49 @@ void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>
   staging.Commit();
 }
 
-}  // namespace
+// What a build starts from: the release, its hosts entries and the signing key, read and checked
+// as a whole so that every problem is named at once.
+struct TInputs {
+  THosts Hosts;
+  std::string SecretKey;
+  TRelease Release;
+};
 
-void BuildRelease(const TBuildOptions& options, std::FILE* out) {
-  const unsigned workers = WorkerCount(options.Jobs);
+TInputs ReadInputs(const TBuildOptions& options) {
   std::vector<std::string> problems;
-  const THosts hosts = ParseHosts(options.HostsPairs, problems);
+  TInputs inputs;
+  inputs.Hosts = ParseHosts(options.HostsPairs, problems);
   CheckFolders(options, problems);
-  std::string secretKey;
   if (!options.SignKeyFile.empty()) {
     try {
-      secretKey = ReadSecretKeyFile(options.SignKeyFile);
+      inputs.SecretKey = ReadSecretKeyFile(options.SignKeyFile);
     } catch (const EPublishError& e) {
       problems.insert(problems.end(), e.Problems().begin(), e.Problems().end());
     }
   }
-  TRelease release;
   if (fs::is_directory(options.ReleaseDir)) {
     try {
-      release = ScanRelease(options.ReleaseDir, options.CriticalPatterns, options.SelfName);
+      inputs.Release = ScanRelease(options.ReleaseDir, options.CriticalPatterns, options.SelfName);
     } catch (const EPublishError& e) {
       problems.insert(problems.end(), e.Problems().begin(), e.Problems().end());
     }
   }
   if (!problems.empty()) throw EPublishError(std::move(problems));
+  return inputs;
+}
 
-  const std::string listPath = (fs::path(options.OutDir) / kListName).string();
-  const TPrevious previous = ReadPrevious(listPath, out);
-  CheckRevision(options, previous, release, workers, problems);
-  if (!problems.empty()) throw EPublishError(std::move(problems));
+// The list that the compressed copies make, with the sizes and paths it names.
+struct TPublished {
+  TListContent Content;
+  std::string Text;
+  std::set<std::string> Paths;
+  uint64_t Size = 0, Compressed = 0;
+};
 
+// Writes every file's compressed copy and puts the copies in place once all are complete and
+// the list they make fits what clients read.
+TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, unsigned workers) {
+  const TRelease& release = inputs.Release;
   std::vector<TJob> jobs;
   if (release.Self) jobs.push_back({&*release.Self, {}, 0, {}});
   for (const TReleaseFile& file : release.Files) jobs.push_back({&file, {}, 0, {}});
@@ -269,56 +282,74 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
     job.SourceSize = fs::file_size(job.File->SourcePath);
   }
   fs::create_directories(options.OutDir);
-  TListContent content;
-  content.Rev = options.Rev;
-  content.Hosts = hosts;
-  uint64_t totalSize = 0, totalCompressed = 0;
-  std::set<std::string> current;
-  std::string text;
-  {
-    TStaging staging;
-    CompressAll(jobs, staging, workers);
-    for (const TJob& job : jobs) {
-      const TListEntry entry{job.File->ListPath, job.Result.Digest, job.Result.CompressedSize};
-      if (release.Self && job.File == &*release.Self)
-        content.Self = entry;
-      else
-        (job.File->Critical ? content.Critical : content.Normal).push_back(entry);
-      totalSize += job.Result.Size;
-      totalCompressed += job.Result.CompressedSize;
-      current.insert(job.File->ListPath);
-    }
-    text = ListText(content);
-    if (text.size() > static_cast<uint64_t>(kMaxListBytes))
-      throw EPublishError(Format("the list would be %zu bytes, more than clients read (%lld)",
-                                 text.size(), static_cast<long long>(kMaxListBytes)));
-    staging.Commit();
+  TPublished published;
+  published.Content.Rev = options.Rev;
+  published.Content.Hosts = inputs.Hosts;
+  TStaging staging;
+  CompressAll(jobs, staging, workers);
+  for (const TJob& job : jobs) {
+    const TListEntry entry{job.File->ListPath, job.Result.Digest, job.Result.CompressedSize};
+    TListContent& content = published.Content;
+    if (release.Self && job.File == &*release.Self)
+      content.Self = entry;
+    else
+      (job.File->Critical ? content.Critical : content.Normal).push_back(entry);
+    published.Size += job.Result.Size;
+    published.Compressed += job.Result.CompressedSize;
+    published.Paths.insert(job.File->ListPath);
   }
+  published.Text = ListText(published.Content);
+  if (published.Text.size() > static_cast<uint64_t>(kMaxListBytes))
+    throw EPublishError(Format("the list would be %zu bytes, more than clients read (%lld)",
+                               published.Text.size(), static_cast<long long>(kMaxListBytes)));
+  staging.Commit();
+  return published;
+}
+
+// Puts the compressed list (and its signature, or no stale one) in place; true when an old
+// signature was removed.
+bool PublishList(const std::string& listPath, const std::string& text,
+                 const std::string& secretKey) {
   const std::string list = CompressText(text);
   const std::string signaturePath = listPath + kSignatureSuffix;
-  bool signatureRemoved = false;
-  if (secretKey.empty()) {
-    WriteFilesAtomically({{listPath, list}});
-    // The previous list's signature fits no other list.
-    std::error_code ec;
-    signatureRemoved = fs::remove(signaturePath, ec);
-  } else {
+  if (!secretKey.empty()) {
     WriteFilesAtomically({{listPath, list}, {signaturePath, SignList(list, secretKey)}});
+    return false;
   }
-  const size_t removed = RemoveStale(options.OutDir, previous, current);
+  WriteFilesAtomically({{listPath, list}});
+  // The previous list's signature fits no other list.
+  std::error_code ec;
+  return fs::remove(signaturePath, ec);
+}
 
+}  // namespace
+
+void BuildRelease(const TBuildOptions& options, std::FILE* out) {
+  const unsigned workers = WorkerCount(options.Jobs);
+  const TInputs inputs = ReadInputs(options);
+  const std::string listPath = (fs::path(options.OutDir) / kListName).string();
+  const TPrevious previous = ReadPrevious(listPath, out);
+  std::vector<std::string> problems;
+  CheckRevision(options, previous, inputs.Release, workers, problems);
+  if (!problems.empty()) throw EPublishError(std::move(problems));
+
+  const TPublished published = PublishCopies(options, inputs, workers);
+  const bool signatureRemoved = PublishList(listPath, published.Text, inputs.SecretKey);
+  const size_t removed = RemoveStale(options.OutDir, previous, published.Paths);
+
+  const TListContent& content = published.Content;
   std::fprintf(
       out,
       "korvath-publish: revision %d: %zu critical and %zu normal files%s%s, %llu bytes (%llu "
       "compressed), published in %s\n",
       options.Rev, content.Critical.size(), content.Normal.size(),
       content.Self ? (", self " + content.Self->Path).c_str() : "",
-      hosts.empty() ? "" : Format(", %zu hosts entries", hosts.size()).c_str(),
-      static_cast<unsigned long long>(totalSize), static_cast<unsigned long long>(totalCompressed),
-      options.OutDir.c_str());
-  if (!secretKey.empty())
+      inputs.Hosts.empty() ? "" : Format(", %zu hosts entries", inputs.Hosts.size()).c_str(),
+      static_cast<unsigned long long>(published.Size),
+      static_cast<unsigned long long>(published.Compressed), options.OutDir.c_str());
+  if (!inputs.SecretKey.empty())
     std::fprintf(out, "korvath-publish: list signed with %s (public key %s)\n",
-                 options.SignKeyFile.c_str(), HexEncode(PublicKeyOf(secretKey)).c_str());
+                 options.SignKeyFile.c_str(), HexEncode(PublicKeyOf(inputs.SecretKey)).c_str());
   if (signatureRemoved)
     std::fprintf(out,
                  "korvath-publish: the list is not signed; the previous list's signature "
