@@ -30,6 +30,22 @@ bool CountIPv6Groups(std::string_view part, bool mayEndInIPv4, int& groups) {
   }
 }
 
+// The names a machine gives itself. Every program on the player's machine that talks to itself
+// looks them up, so the list never maps them anywhere, not even to a loopback address.
+constexpr std::string_view kOwnMachineNames[] = {
+    "localhost",  "localhost.localdomain",   "localhost4",    "localhost4.localdomain4",
+    "localhost6", "localhost6.localdomain6", "ip6-localhost", "ip6-loopback",
+};
+// Resolvers answer every name below "localhost" with the machine itself.
+constexpr std::string_view kOwnMachineDomain = ".localhost";
+
+bool IsOwnMachineName(std::string_view hostName) {
+  for (std::string_view name : kOwnMachineNames)
+    if (SameText(hostName, name)) return true;
+  return hostName.size() > kOwnMachineDomain.size() &&
+         SameText(hostName.substr(hostName.size() - kOwnMachineDomain.size()), kOwnMachineDomain);
+}
+
 }  // namespace
 
 bool IsIPv4Address(std::string_view text) {
@@ -79,6 +95,7 @@ bool IsHostName(std::string_view text) {
 std::string RefusedHostsEntryReason(std::string_view address, std::string_view hostName) {
   if (!IsIPv4Address(address) && !IsIPv6Address(address)) return "not an IPv4 or IPv6 address";
   if (!IsHostName(hostName)) return "not a host name of letters, digits, '-' and '.'";
+  if (IsOwnMachineName(hostName)) return "a name of the player's own machine";
   return "";
 }
 

@@ -18,7 +18,8 @@ bool IsIPv6Address(std::string_view text);
 bool IsHostName(std::string_view text);
 
 // Empty when the pair is one the client writes into the hosts file; otherwise a short English
-// reason. The reason never echoes the texts.
+// reason. Names of the machine itself ("localhost", anything below ".localhost") are refused
+// whatever the address. The reason never echoes the texts.
 std::string RefusedHostsEntryReason(std::string_view address, std::string_view hostName);
 
 }  // namespace korvath

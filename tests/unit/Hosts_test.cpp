@@ -183,6 +183,9 @@ TEST_F(HostsEditing, BadEntriesFailTheStepAndLeaveTheFileAlone) {
       {"1.2.3.4|tab\tname"},
       {"1.2.3.4|" + label64 + ".example"},
       {"1.2.3.4|line\nbreak"},
+      {"127.0.0.1|localhost"},
+      {"::1|IP6-LOCALHOST"},
+      {"1.2.3.4|game.localhost"},
   };
   const std::string before = "9.9.9.9 login.korvath.example\n";
   for (const TStringList& entries : bad) {

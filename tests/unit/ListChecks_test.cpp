@@ -61,6 +61,9 @@ TEST(HostsEntry, HostNamesAreDottedLabelsOfLettersDigitsAndHyphens) {
   EXPECT_EQ(RefusedHostsEntryReason("10.0.0.1", "x.example"), "");
   EXPECT_NE(RefusedHostsEntryReason("10.0.0.1 evil", "x.example"), "");
   EXPECT_NE(RefusedHostsEntryReason("10.0.0.1", "x.example\nevil"), "");
+  for (const char* own : {"localhost", "LocalHost.localdomain", "ip6-loopback", "game.localhost"})
+    EXPECT_NE(RefusedHostsEntryReason("127.0.0.1", own), "") << own;
+  EXPECT_EQ(RefusedHostsEntryReason("127.0.0.1", "localhost.example"), "");
 }
 
 TEST(SelfName, OnlyPlainExecutableNamesPass) {
