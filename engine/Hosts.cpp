@@ -1,8 +1,10 @@
 // Hosts-file editing: the list's "hosts" section becomes mappings in the system's hosts file.
-// Lines that map an entry's name elsewhere are commented out and the missing mappings are
-// appended as one marked block; the new file replaces the old one in one step.
+// A line that maps an entry's name elsewhere loses that name (commented out when no other name
+// is left) and the missing mappings are appended as one marked block; the new file replaces the
+// old one in one step.
 #include "platform/Hosts.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "engine/GetFilesThr.h"
@@ -99,6 +101,28 @@ std::vector<std::string_view> LineFields(std::string_view line) {
   return fields;
 }
 
+// What takes the place of a line some of whose names the list maps elsewhere. The line stays in
+// the file as a comment; when other names are left on it, the line follows without the dropped
+// ones (each goes with the blanks ahead of it, the rest stays as it was), so that the names the
+// list does not care about go on resolving.
+std::string WithoutNames(const std::string& line, const std::vector<std::string_view>& fields,
+                         const std::vector<bool>& dropped) {
+  const std::string commented = "#" + line;
+  if (std::find(dropped.begin() + 1, dropped.end(), false) == dropped.end()) return commented;
+  std::string kept;
+  size_t from = 0;
+  for (size_t i = 1; i < fields.size(); ++i) {
+    if (!dropped[i]) continue;
+    const size_t start = static_cast<size_t>(fields[i].data() - line.data());
+    size_t gap = start;
+    while (gap > from && (line[gap - 1] == ' ' || line[gap - 1] == '\t')) --gap;
+    kept.append(line, from, gap - from);
+    from = start + fields[i].size();
+  }
+  kept.append(line, from, std::string::npos);
+  return commented + "\r\n" + kept;
+}
+
 void ReplaceHostsFile(const std::string& path, const std::string& text) {
   auto fail = [&](int error) {
     return EHostsError(Format("The hosts file %s cannot be changed: %s", path.c_str(),
@@ -119,7 +143,15 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   const std::string path = platform::HostsFilePath();
   if (path.empty()) return;  // no Windows folder, no hosts file to edit
   const std::vector<THostsEntry> entries = CheckedEntries(hosts);
-  TStringList lines = ReadHostsLines(path);
+  const TStringList lines = ReadHostsLines(path);
+  // Each line's fields (none for a comment), and which of its names the list maps elsewhere.
+  std::vector<std::vector<std::string_view>> fields(lines.size());
+  std::vector<std::vector<bool>> dropped(lines.size());
+  for (size_t l = 0; l < lines.size(); ++l) {
+    if (lines[l].empty() || lines[l][0] == '#') continue;
+    fields[l] = LineFields(lines[l]);
+    dropped[l].assign(fields[l].size(), false);
+  }
 
   // A name the list maps to several addresses (say one of each family) keeps all of them: a
   // line is in the way only when its address is none of the list's for that name. Otherwise
@@ -137,17 +169,17 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
     const bool listedBefore = listed(e, entry.Address, entry.Host);  // appended once
     // 0: no line maps the name, 1: the last line that did mapped it elsewhere, 2: mapped here.
     int state = 0;
-    for (std::string& line : lines) {
-      if (line.empty() || line[0] == '#') continue;
-      const std::vector<std::string_view> fields = LineFields(line);
+    for (size_t l = 0; l < lines.size(); ++l) {
+      const std::vector<std::string_view>& line = fields[l];
       bool mapsHost = false;
-      for (size_t i = 1; i < fields.size() && !mapsHost; ++i)
-        mapsHost = SameText(fields[i], entry.Host);
+      for (size_t i = 1; i < line.size(); ++i)
+        if (!dropped[l][i] && SameText(line[i], entry.Host)) mapsHost = true;
       if (!mapsHost) continue;
-      if (SameText(fields[0], entry.Address)) {
+      if (SameText(line[0], entry.Address)) {
         state = 2;
-      } else if (!listed(entries.size(), fields[0], entry.Host)) {
-        line = "#" + line;
+      } else if (!listed(entries.size(), line[0], entry.Host)) {
+        for (size_t i = 1; i < line.size(); ++i)
+          if (SameText(line[i], entry.Host)) dropped[l][i] = true;
         state = 1;
         commented = true;
       }
@@ -156,7 +188,7 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   }
   block.push_back(kClosingMarker);
   // A line that maps a name elsewhere ahead of the right one still decides the lookup
-  // (resolvers take the first), so it is commented out even when no mapping is missing;
+  // (resolvers take the first), so it loses the name even when no mapping is missing;
   // the block is written only with a mapping in it.
   const bool appended = block.size() > 2;
   if (!appended && !commented) return;
@@ -164,7 +196,10 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   FStatus = "Applying changes to Hosts";
   ShowStatus();
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  for (size_t l = 0; l < lines.size(); ++l) {
+    const bool changed = std::find(dropped[l].begin(), dropped[l].end(), true) != dropped[l].end();
+    text += (changed ? WithoutNames(lines[l], fields[l], dropped[l]) : lines[l]) + "\r\n";
+  }
   if (appended)
     for (const std::string& line : block) text += line + "\r\n";
   ReplaceHostsFile(path, text);

@@ -59,6 +59,21 @@ std::vector<std::string> FileLines(const std::string& text) {
   return lines;
 }
 
+// The fields of a hosts line: separated by blanks and TABs, ended by "#".
+std::vector<std::string> LineFields(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  for (char c : line.substr(0, line.find('#')) + " ") {
+    if (c != ' ' && c != '\t') {
+      field += c;
+    } else if (!field.empty()) {
+      fields.push_back(field);
+      field.clear();
+    }
+  }
+  return fields;
+}
+
 // True when two entries of the section give one name two different addresses: the step then
 // cannot settle on one (see the report of the fuzzing runs), so idempotence is not asked for.
 bool NamesClash(const TStringList& section) {
@@ -101,16 +116,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string after = korvath::fuzz::ReadScratch(hostsPath);
   if (after == before) return 0;
 
-  // Every line of the old file is still there, in order, commented out at most; whatever follows
-  // them is one marked block of checked mappings.
+  // Every line of the old file is still there, in order, commented out at most, and a commented
+  // line may be followed by the same line without some of its names; whatever follows them is one
+  // marked block of checked mappings.
   const std::vector<std::string> old = FileLines(before), now = FileLines(after);
-  FUZZ_CHECK(now.size() >= old.size());
-  for (size_t i = 0; i < old.size(); ++i) FUZZ_CHECK(now[i] == old[i] || now[i] == "#" + old[i]);
-  if (now.size() > old.size()) {
-    FUZZ_CHECK(now.size() >= old.size() + 3);
-    FUZZ_CHECK(now[old.size()] == "#-------- Added by Korvath --------");
+  size_t next = 0;  // the line of the new file that the next old line is
+  for (size_t i = 0; i < old.size(); ++i) {
+    FUZZ_CHECK(next < now.size());
+    FUZZ_CHECK(now[next] == old[i] || now[next] == "#" + old[i]);
+    if (now[next++] == old[i] || next == now.size() || now[next].empty() || now[next][0] == '#')
+      continue;
+    // Otherwise the next line is the same address with a strict subsequence of the names, or
+    // else the next old line.
+    const std::vector<std::string> whole = LineFields(old[i]), kept = LineFields(now[next]);
+    size_t k = 1;
+    for (size_t w = 1; w < whole.size() && k < kept.size(); ++w)
+      if (whole[w] == kept[k]) ++k;
+    if (kept.size() >= 2 && kept.size() < whole.size() && kept[0] == whole[0] && k == kept.size())
+      ++next;
+  }
+  if (now.size() > next) {
+    FUZZ_CHECK(now.size() >= next + 3);
+    FUZZ_CHECK(now[next] == "#-------- Added by Korvath --------");
     FUZZ_CHECK(now.back() == "#-----------------");
-    for (size_t i = old.size() + 1; i + 1 < now.size(); ++i) {
+    for (size_t i = next + 1; i + 1 < now.size(); ++i) {
       const size_t tab = now[i].find('\t');
       FUZZ_CHECK(tab != std::string::npos);
       FUZZ_CHECK(

@@ -119,6 +119,19 @@ TEST_F(HostsEditing, LinesMatchByWholeFieldsNotBySubstring) {
   }
 }
 
+// Only the entry's name leaves a conflicting line that maps other names too; they keep working.
+TEST_F(HostsEditing, ConflictingLineKeepsItsOtherNames) {
+  const TStringList entries{"1.2.3.4|login.korvath.example", "1.2.3.4|patch.korvath.example"};
+  const std::string first =
+      Edit("127.0.0.1\tlocalhost LOGIN.korvath.example x patch.korvath.example # note\n", entries);
+  EXPECT_EQ(first,
+            "#127.0.0.1\tlocalhost LOGIN.korvath.example x patch.korvath.example # note\r\n"
+            "127.0.0.1\tlocalhost x # note\r\n" +
+                kOpen + "1.2.3.4\tlogin.korvath.example\r\n1.2.3.4\tpatch.korvath.example\r\n" +
+                kClose);
+  EXPECT_EQ(Edit(first, entries), first);
+}
+
 TEST_F(HostsEditing, SecondRunFindsItsOwnBlockAndAddsNothing) {
   const std::string first =
       Edit("#1.2.3.4 login.korvath.example\n", {"1.2.3.4|login.korvath.example"});
