@@ -70,6 +70,23 @@ std::string Printable(const std::string& text) {
   return result;
 }
 
+std::string ConsoleEscaped(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string result;
+  result.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 32 && byte != 127) {
+      result += c;
+      continue;
+    }
+    result += "\\x";
+    result += kHex[byte >> 4];
+    result += kHex[byte & 15];
+  }
+  return result;
+}
+
 bool DeleteDirectory(const std::string& path) {
   if (!platform::DirectoryExists(path)) return false;
   return platform::DeleteTree(path);

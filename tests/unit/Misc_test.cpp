@@ -93,6 +93,17 @@ TEST(SearchFrom, AgreesWithPlainSearchOnManyInputs) {
   }
 }
 
+TEST(ConsoleEscaped, ControlBytesBecomeHexEscapesAndAllElseStays) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"C:\\Games\\R&D 100%\\a.dat", "C:\\Games\\R&D 100%\\a.dat"},
+      {"\x1b[2J\x1b]0;title\x07", "\\x1b[2J\\x1b]0;title\\x07"},
+      {std::string("a\0\r\n\t\x1f\x7f \x80\xff", 10), "a\\x00\\x0d\\x0a\\x09\\x1f\\x7f \x80\xff"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ConsoleEscaped(c.text), c.shown) << c.shown;
+}
+
 TEST(DeleteDirectory, RemovesWholeTreeAndIgnoresMissingFolder) {
   test::TempDir dir;
   test::WriteFileBytes(dir / "backup/a.txt", "a");
