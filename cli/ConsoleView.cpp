@@ -5,6 +5,7 @@
 
 #include "runtime/SettingsStore.h"
 #include "runtime/SysUtils.h"
+#include "transfer/Misc.h"
 
 namespace korvath {
 
@@ -27,7 +28,7 @@ void TConsoleView::ShowStatus(const std::string& status) {
   FLastStatus = status;
   if (status.empty()) return;
   ClearProgress();
-  std::fprintf(FOut, "%s\n", status.c_str());
+  std::fprintf(FOut, "%s\n", ConsoleEscaped(status).c_str());
   std::fflush(FOut);
   DrawProgress();
 }
@@ -58,13 +59,14 @@ void TConsoleView::EnableButtons() {
 
 void TConsoleView::FileFailed(const std::string& path, const std::string& reason) {
   ClearProgress();
-  std::fprintf(FErr, "korvath-update: %s: %s\n", path.c_str(), reason.c_str());
+  std::fprintf(FErr, "korvath-update: %s: %s\n", ConsoleEscaped(path).c_str(),
+               ConsoleEscaped(reason).c_str());
   std::fflush(FErr);
 }
 
 void TConsoleView::RunFailed(const std::string& message) {
   ClearProgress();
-  std::fprintf(FErr, "korvath-update: %s\n", message.c_str());
+  std::fprintf(FErr, "korvath-update: %s\n", ConsoleEscaped(message).c_str());
   std::fflush(FErr);
 }
 

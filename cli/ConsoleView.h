@@ -1,6 +1,7 @@
 // The console's side of an update run: status lines on standard output, a live progress line
 // for the two gauges when the output is a terminal, failures on standard error, and the
-// revision stored in the folder's settings.
+// revision stored in the folder's settings. Statuses, paths and reasons carry text from the
+// update list and the server, so their control bytes are shown escaped ("\x1b" for ESC).
 #pragma once
 
 #include <chrono>

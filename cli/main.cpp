@@ -12,6 +12,7 @@
 #include "platform/RunGuard.h"
 #include "platform/Terminal.h"
 #include "runtime/SettingsStore.h"
+#include "transfer/Misc.h"
 
 namespace korvath {
 namespace {
@@ -25,7 +26,7 @@ int RunUpdate(const std::string& server, bool fullCheck) {
     std::fprintf(
         stderr,
         "korvath-update: another update run is active in %s; try again when it has ended.\n",
-        folder.c_str());
+        ConsoleEscaped(folder).c_str());
     return kExitBusy;
   }
   int32_t revision = 0, backup = 0;
@@ -90,7 +91,7 @@ int main(int argc, char** argv) {
     if (setBackup >= 0) return SetBackup(setBackup);
     return RunUpdate(server, fullCheck);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "korvath-update: %s\n", e.what());
+    std::fprintf(stderr, "korvath-update: %s\n", ConsoleEscaped(e.what()).c_str());
     return kExitFailed;
   }
 }

@@ -9,7 +9,7 @@ namespace korvath::platform {
 bool DeleteTree(const std::string& path);
 
 // Starts a program with its window hidden; the command line is the program's full path,
-// passed through whole (quoted where it holds blanks). The start's outcome is not reported.
+// passed through whole (and quoted, on Windows). The start's outcome is not reported.
 void StartHidden(const std::string& programPath);
 
 // The characters after which a program's folder ends in a command line ("\" and the drive's

@@ -70,6 +70,23 @@ std::string Printable(const std::string& text) {
   return result;
 }
 
+std::string ConsoleEscaped(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string result;
+  result.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 32 && byte != 127) {
+      result += c;
+      continue;
+    }
+    result += "\\x";
+    result += kHex[byte >> 4];
+    result += kHex[byte & 15];
+  }
+  return result;
+}
+
 bool DeleteDirectory(const std::string& path) {
   if (!platform::DirectoryExists(path)) return false;
   return platform::DeleteTree(path);
@@ -88,13 +105,15 @@ void WriteUpdateScript(const std::string& programName) {
   // A drive's root is reported with its separator; the script's paths add their own.
   if (!folder.empty() && folder.back() == platform::kPathDelim) folder.pop_back();
   // The script is for the Windows command interpreter: its own paths always use "\", and every
-  // line ends with CR LF.
+  // line ends with CR LF. The interpreter expands "%" even inside quotes, so the folder's own
+  // "%" are doubled; its "&" and blanks are harmless between the quotes.
+  const std::string quotable = ReplaceAll(folder, "%", "%%");
   std::string script = "@echo off\r\n";
   script += "taskkill /IM " + programName + " /F\r\n";
   script += "ping 127.0.0.1 -n 3 > nul\r\n";
   if (platform::FileExists(folder + platform::kPathDelim + programName + ".New")) {
-    script += "del \"" + folder + "\\files.lst\"\r\n";
-    script += "del \"" + folder + "\\" + programName + "\"\r\n";
+    script += "del \"" + quotable + "\\files.lst\"\r\n";
+    script += "del \"" + quotable + "\\" + programName + "\"\r\n";
     script += "rename " + programName + ".New " + programName + "\r\n";
   }
   script += "start " + programName + "\r\n";

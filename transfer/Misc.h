@@ -28,6 +28,12 @@ int SearchFrom(int startPos, const std::string& text, const std::string& pattern
 // become "?".
 std::string Printable(const std::string& text);
 
+// Text from the update list or the server as the console shows it: every control byte
+// (0x00-0x1F and 0x7F, ESC among them) becomes "\x" and two lowercase hex digits, so that no
+// such byte reaches a terminal and none is lost from sight. "\" stays as it is, since Windows
+// paths are full of it; bytes from 0x80 up are single-byte ANSI text and stay as well.
+std::string ConsoleEscaped(const std::string& text);
+
 // Deletes the folder Path and everything in it, when it exists. True when the shell reports
 // success.
 bool DeleteDirectory(const std::string& path);

@@ -25,11 +25,11 @@ bool DeleteTree(const std::string& path) {
 }
 
 void StartHidden(const std::string& programPath) {
-  // Quoted, so that a folder such as "C:\Program Files\..." can never start "C:\Program.exe";
-  // and never cut short, however long the path.
-  const std::string commandLine = programPath.find_first_of(" \t") == std::string::npos
-                                      ? programPath
-                                      : "\"" + programPath + "\"";
+  // Always quoted, so that a folder such as "C:\Program Files\..." can never start
+  // "C:\Program.exe" and one such as "C:\Games\R&D" never splits the command at "&" (a
+  // script is started through the command interpreter, which reads "&" outside quotes); and
+  // never cut short, however long the path.
+  const std::string commandLine = "\"" + programPath + "\"";
   WinExec(commandLine.c_str(), SW_HIDE);
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <utility>
 
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
@@ -93,6 +94,17 @@ TEST(SearchFrom, AgreesWithPlainSearchOnManyInputs) {
   }
 }
 
+TEST(ConsoleEscaped, ControlBytesBecomeHexEscapesAndAllElseStays) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"C:\\Games\\R&D 100%\\a.dat", "C:\\Games\\R&D 100%\\a.dat"},
+      {"\x1b[2J\x1b]0;title\x07", "\\x1b[2J\\x1b]0;title\\x07"},
+      {std::string("a\0\r\n\t\x1f\x7f \x80\xff", 10), "a\\x00\\x0d\\x0a\\x09\\x1f\\x7f \x80\xff"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ConsoleEscaped(c.text), c.shown) << c.shown;
+}
+
 TEST(DeleteDirectory, RemovesWholeTreeAndIgnoresMissingFolder) {
   test::TempDir dir;
   test::WriteFileBytes(dir / "backup/a.txt", "a");
@@ -117,22 +129,29 @@ TEST(RunProgram, MissingFolderRaisesAndStartsNothing) {
   EXPECT_EQ(platform::GetCurrentDir(), before);
 }
 
-TEST(RunProgram, StartsLongPathWithBlanksInItsOwnFolder) {
+TEST(RunProgram, StartsLongPathsWithBlanksAndCommandCharactersInTheirOwnFolder) {
   test::TempDir dir;
-  // Over 100 characters and with blanks: neither cut short nor split at a blank.
-  const std::string folder =
-      dir / "Program Files/Korvath Community Edition/a rather long folder name/system";
-  const std::string program = test::WriteMarkerScript(folder + platform::kPathDelim + "start game");
-  ASSERT_GT(program.size(), 100u);
-  const std::string before = platform::GetCurrentDir();
-  RunProgram(program);
-  const std::string now = platform::GetCurrentDir();
-  platform::SetCurrentDir(before);
-  EXPECT_EQ(now + platform::kPathDelim, folder + platform::kPathDelim);
-  const std::string marker = folder + platform::kPathDelim + "marker.txt";
-  for (int i = 0; i < 200 && test::ReadFileBytes(marker).empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(test::ReadFileBytes(marker).substr(0, 7), "started");
+  // Over 100 characters, with blanks, or with "&" and no blank at all: neither cut short nor
+  // split at a blank or at "&".
+  for (const auto& [folderName, programName] :
+       {std::pair{"Program Files/Korvath Community Edition/a rather long folder name/system",
+                  "start game"},
+        std::pair{"R&D_100%/Korvath_Community_Edition/a_rather_long_folder_name/system",
+                  "start_game"}}) {
+    const std::string folder = dir / folderName;
+    const std::string program =
+        test::WriteMarkerScript(folder + platform::kPathDelim + programName);
+    ASSERT_GT(program.size(), 100u);
+    const std::string before = platform::GetCurrentDir();
+    RunProgram(program);
+    const std::string now = platform::GetCurrentDir();
+    platform::SetCurrentDir(before);
+    EXPECT_EQ(now + platform::kPathDelim, folder + platform::kPathDelim);
+    const std::string marker = folder + platform::kPathDelim + "marker.txt";
+    for (int i = 0; i < 200 && test::ReadFileBytes(marker).empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(test::ReadFileBytes(marker).substr(0, 7), "started") << folderName;
+  }
 }
 
 }  // namespace

@@ -54,6 +54,18 @@ TEST_F(UpdateScript, WithNewVersionItReplacesTheProgramAndRemovesTheList) {
                 "del \"Update.bat\"\r\n");
 }
 
+TEST_F(UpdateScript, FolderKeepsItsAmpersandBetweenQuotesAndDoublesItsPercentSign) {
+  const std::string folder = FDir / "R&D 100%";
+  std::filesystem::create_directory(folder);
+  test::CurrentDirScope inFolder(folder);
+  WriteFileBytes(FDir / "R&D 100%/Korvath.exe.New", "new");
+  WriteUpdateScript("Korvath.exe");
+  const std::string named = FFolder + platform::kPathDelim + "R&D 100%%\\";
+  EXPECT_NE(ReadFileBytes(FDir / "R&D 100%/Update.bat")
+                .find("del \"" + named + "files.lst\"\r\ndel \"" + named + "Korvath.exe\"\r\n"),
+            std::string::npos);
+}
+
 TEST_F(UpdateScript, ScriptThatCannotBeCreatedRaisesAnIOError) {
   std::filesystem::create_directory(FDir / "Update.bat");
   EXPECT_THROW(WriteUpdateScript("Korvath.exe"), EInOutError);
