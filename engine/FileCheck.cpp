@@ -174,16 +174,7 @@ void GFilesThread::ReplayGaugeCalls(std::span<const TGaugeCall> taken) {
   // in batches: a download makes a call per KiB, and a hand-off per call would cost more than
   // the gauge is worth.
   TBatchedCalls calls([this](const std::function<void()>& batch) { Synchronize(batch); });
-  for (const TGaugeCall& call : taken)
-    calls.Add([this, call] {
-      FGaugeValue = call.Value;
-      if (call.IsMaximum) {
-        FGaugeIndex = call.GaugeIndex;
-        FView.SetGaugeMax(FGaugeIndex, FGaugeValue);
-      } else {
-        FView.SetFileProgress(FGaugeValue);
-      }
-    });
+  for (const TGaugeCall& call : taken) calls.Add([this, call] { MakeGaugeCall(call); });
   calls.Flush();
 }
 

@@ -58,12 +58,16 @@ void TTransferWorker::UnpackProgress(TObject* /*sender*/) {
 }
 
 void TTransferWorker::ShowGaugeCall(const TGaugeCall& call) {
+  Synchronize([this, &call] { MakeGaugeCall(call); });
+}
+
+void TTransferWorker::MakeGaugeCall(const TGaugeCall& call) {
   FGaugeValue = call.Value;
   if (call.IsMaximum) {
     FGaugeIndex = call.GaugeIndex;
-    SetGaugeMax();
+    FView.SetGaugeMax(FGaugeIndex, FGaugeValue);
   } else {
-    SetFileProgress();
+    FView.SetFileProgress(FGaugeValue);
   }
 }
 

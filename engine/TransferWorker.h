@@ -41,6 +41,9 @@ class TTransferWorker : public TThread {
   void UnpackProgress(TObject* sender);
   // Makes a transfer's gauge call through SetGaugeMax or SetFileProgress.
   void ShowGaugeCall(const TGaugeCall& call);
+  // The same call made on the owner's thread, which already runs it: for calls handed over
+  // several at a time.
+  void MakeGaugeCall(const TGaugeCall& call);
 
   // Tests and other front ends may give the downloads another HTTP client.
   void SetHttpOpener(HttpOpener opener) { FHttpOpener = std::move(opener); }
