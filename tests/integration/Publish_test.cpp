@@ -2,6 +2,7 @@
 // korvath-update fetching them from the publisher's own server and from nginx.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
@@ -225,11 +226,8 @@ void Publish::RoundTrip(const std::string& base, const std::function<std::string
   EXPECT_NE(requests.find("ViDivivuRidevuv"), std::string::npos) << requests;
 }
 
-TEST_F(Publish, RoundTripThroughItsOwnServer) {
-  fs::create_directories(FOut);
-  const std::string serveLog = FRoot / "serve.log";
-  BackgroundProcess server({KORVATH_PUBLISH_EXE, "serve", FOut, "--port", "0"}, serveLog);
-  ASSERT_TRUE(server.Started());
+// The address korvath-publish serve prints into its log once it listens; empty if it does not.
+std::string ServedAddress(const std::string& serveLog) {
   std::string base;
   for (auto end = steady_clock::now() + kStartTimeout; base.empty() && steady_clock::now() < end;) {
     const std::string text = test::ReadFileBytes(serveLog);
@@ -240,8 +238,47 @@ TEST_F(Publish, RoundTripThroughItsOwnServer) {
     else
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  return base;
+}
+
+TEST_F(Publish, RoundTripThroughItsOwnServer) {
+  fs::create_directories(FOut);
+  const std::string serveLog = FRoot / "serve.log";
+  BackgroundProcess server({KORVATH_PUBLISH_EXE, "serve", FOut, "--port", "0"}, serveLog);
+  ASSERT_TRUE(server.Started());
+  const std::string base = ServedAddress(serveLog);
   ASSERT_FALSE(base.empty()) << test::ReadFileBytes(serveLog);
   RoundTrip(base, [&] { return test::ReadFileBytes(serveLog); });
+}
+
+TEST_F(Publish, ServeSendsOnlyWhatTheListNamesAndFollowsNoLinks) {
+  WriteRelease(FRoot / "release", FirstRelease());
+  ASSERT_EQ(Run("keygen signing.key").ExitCode, 0);
+  ASSERT_EQ(Build(1, "--sign signing.key").ExitCode, 0);
+  test::WriteFileBytes(FOut + "/unlisted.dat.bz2", "left over");
+  test::WriteFileBytes(FOut + "/.htpasswd", "admin:secret");
+  test::WriteFileBytes(FRoot / "outside.bz2", "not published");
+  fs::remove(FOut + "/data/text.dat.bz2");
+  fs::create_symlink(FRoot / "outside.bz2", FOut + "/data/text.dat.bz2");
+  fs::rename(FOut + "/data/maps", FRoot / "maps");
+  fs::create_directory_symlink(FRoot / "maps", FOut + "/data/maps");
+  const std::string serveLog = FRoot / "serve.log";
+  BackgroundProcess server({KORVATH_PUBLISH_EXE, "serve", FOut, "--port", "0"}, serveLog);
+  ASSERT_TRUE(server.Started());
+  const std::string base = ServedAddress(serveLog);
+  ASSERT_FALSE(base.empty()) << test::ReadFileBytes(serveLog);
+  httplib::Client client(base.substr(0, base.size() - 1));
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"files.lst.bz2", 200},     {"files.lst.bz2.sig", 200},
+      {"system/qx.exe.bz2", 200}, {"unlisted.dat.bz2", 404},
+      {".htpasswd", 404},         {"signing.key", 404},
+      {"data/text.dat.bz2", 404}, {"data/maps/m1.map.bz2", 404},
+      {"../outside.bz2", 404},    {"data/noise.bin.bz2.part", 404}};
+  for (const auto& [path, status] : cases) {
+    const httplib::Result result = client.Get("/" + path);
+    ASSERT_TRUE(result) << path;
+    EXPECT_EQ(result->status, status) << path;
+  }
 }
 
 TEST_F(Publish, RoundTripThroughNginx) {
@@ -405,6 +442,7 @@ TEST_F(Publish, RefusesWhatTheClientWouldRefuseAndWritesNothing) {
        "",
        "a?.dat: the client refuses this path (control character)"},
       {"leading blank", {{" lead.dat", "x"}}, "", " lead.dat: begins with a blank"},
+      {"leading dot", {{"maps/.hidden/x.dat", "x"}}, "", "maps\\.hidden\\x.dat: a name begins"},
       {"non-ASCII name",
        {{"caf\xC3\xA9.dat", "x"}},
        "",

@@ -32,6 +32,10 @@ std::string ListPathProblem(const std::string& listPath) {
     return "the client refuses this path (" + reason + ")";
   // The list's reader trims every line, which would take the blank off the path.
   if (listPath.front() == ' ') return "begins with a blank, which the list's reader trims away";
+  // Web servers keep names starting with a dot to themselves (the nginx configuration and
+  // korvath-publish serve answer 404 for them).
+  if (listPath.front() == '.' || listPath.find("\\.") != std::string::npos)
+    return "a name begins with a dot, which web servers refuse to send";
   for (char c : listPath)
     if (static_cast<unsigned char>(c) >= 128)
       return "has a non-ASCII character: the client reads the list in the Windows ANSI code "

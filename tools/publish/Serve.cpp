@@ -1,24 +1,31 @@
-// The server answers GET and HEAD for the files of one folder and nothing else: no listings,
-// no paths a client could not have been sent by a list (the client's own path check decides),
+// The server answers GET and HEAD for what the folder's current list names and nothing else: the
+// list, its signature and the compressed copy of each listed file. No listings, no other files
+// that happen to lie in the folder (keys, leftovers, dot files), no symbolic links on the way,
 // and file bodies streamed from disk rather than read whole into memory.
 #include "tools/publish/Serve.h"
 
 // GCC 12 reports std::regex, which the server's routing uses, as maybe uninitialized.
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
+#include <fcntl.h>
 #include <httplib.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "list/LocalPath.h"
-#include "platform/File.h"
+#include "platform/Handle.h"
+#include "tools/publish/ListText.h"
 #include "tools/publish/Problems.h"
+#include "transfer/Signature.h"
 
 namespace fs = std::filesystem;
 
@@ -30,35 +37,119 @@ constexpr size_t kBlock = 64 * 1024;
 const std::string kNotFound =
     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n";
 
-void Answer(const fs::path& root, const httplib::Request& request, httplib::Response& response) {
+constexpr const char* kListName = "files.lst.bz2";
+
+struct TFdTraits {
+  using Type = int;
+  static constexpr int Empty() noexcept { return -1; }
+  static void Close(int fd) noexcept { ::close(fd); }
+};
+using TUniqueFd = platform::UniqueHandle<TFdTraits>;
+
+// Opens Relative ("/" between folders) below the folder Root without following a symbolic link
+// at any step, so that a link put into the folder cannot publish what lies outside it. Only
+// regular files open.
+TUniqueFd OpenBelow(int root, const std::string& relative) {
+  TUniqueFd folder;
+  int at = root;
+  for (size_t start = 0;;) {
+    const size_t slash = relative.find('/', start);
+    const std::string name = relative.substr(start, slash - start);
+    // Names starting with a dot (".." among them) are the site's own, as nginx is told too.
+    if (name.empty() || name.front() == '.') return {};
+    if (slash == std::string::npos) {
+      TUniqueFd file(::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      struct stat status {};
+      if (!file || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return {};
+      return file;
+    }
+    folder = TUniqueFd(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder) return {};
+    at = folder.Get();
+    start = slash + 1;
+  }
+}
+
+// The names the current list publishes, read again whenever the list file is another one (a
+// publish renames a new list into place) or has changed.
+class TPublishedNames {
+ public:
+  TPublishedNames(const fs::path& rootPath, int root) : FRootPath(rootPath), FRoot(root) {}
+
+  bool Contains(const std::string& relative) {
+    if (relative == kListName || relative == std::string(kListName) + kSignatureSuffix) return true;
+    std::lock_guard lock(FMutex);
+    Refresh();
+    return FNames.count(relative) != 0;
+  }
+
+ private:
+  void Refresh() {
+    struct stat status {};
+    if (::fstatat(FRoot, kListName, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode)) {
+      FNames.clear();
+      FStamp = {};
+      return;
+    }
+    const TStamp stamp{status.st_dev,         status.st_ino,          status.st_size,
+                       status.st_mtim.tv_sec, status.st_mtim.tv_nsec, true};
+    if (stamp == FStamp) return;
+    FNames.clear();
+    FStamp = stamp;
+    TPublishedList published;
+    try {
+      published = ReadPublishedList((FRootPath / kListName).string());
+    } catch (const std::exception&) {
+      return;  // a list clients cannot read names nothing they could ask for
+    }
+    for (const TStringList* section : {&published.Self, &published.Critical, &published.Normal})
+      for (const std::string& line : *section) {
+        const TStringList fields = SplitFromEnd(line, "|");
+        if (fields.size() >= 3 && RefusedPathReason(fields[2]).empty())
+          FNames.insert(ReplaceAll(fields[2], "\\", "/") + ".bz2");
+      }
+  }
+
+  struct TStamp {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    time_t Seconds = 0;
+    long Nanoseconds = 0;
+    bool Present = false;
+    bool operator==(const TStamp&) const = default;
+  };
+
+  const fs::path FRootPath;
+  const int FRoot;
+  std::mutex FMutex;
+  TStamp FStamp;
+  std::set<std::string> FNames;
+};
+
+void Answer(int root, TPublishedNames& names, const httplib::Request& request,
+            httplib::Response& response) {
   const std::string relative = request.path.empty() ? "" : request.path.substr(1);
-  std::shared_ptr<platform::File> file = std::make_shared<platform::File>();
-  int64_t size = 0;
-  std::error_code ec;
-  const fs::path path = root / relative;
-  // Files a publish is still writing (".part") are not published yet.
-  const bool unfinished =
-      relative.size() >= 5 && relative.compare(relative.size() - 5, 5, ".part") == 0;
-  if (!RefusedPathReason(relative).empty() || unfinished || !fs::is_regular_file(path, ec) ||
-      platform::File::Open(path.string(), platform::Access::Read, platform::Share::ReadWrite,
-                           platform::Disposition::OpenExisting, *file) != 0 ||
-      file->Size(size) != 0) {
+  TUniqueFd opened;
+  struct stat status {};
+  if (names.Contains(relative)) opened = OpenBelow(root, relative);
+  if (!opened || ::fstat(opened.Get(), &status) != 0) {
     response.status = 404;
     response.set_content(kNotFound, "text/html");
     return;
   }
   // The body is whatever the file holds now; a publish in progress renames files into place,
   // so an open file keeps the content it had.
+  const std::shared_ptr<TUniqueFd> file = std::make_shared<TUniqueFd>(std::move(opened));
   response.set_content_provider(
-      static_cast<size_t>(size), "application/octet-stream",
+      static_cast<size_t>(status.st_size), "application/octet-stream",
       [file](size_t offset, size_t length, httplib::DataSink& sink) {
         std::vector<char> block(std::min(length, kBlock));
-        int64_t position = 0;
-        size_t done = 0;
-        if (file->Seek(static_cast<int64_t>(offset), platform::SeekFrom::Begin, position) != 0 ||
-            file->Read(block.data(), block.size(), done) != 0 || done == 0)
-          return false;  // the file shrank or failed: the connection is dropped short
-        return sink.write(block.data(), done);
+        const ssize_t done =
+            ::pread(file->Get(), block.data(), block.size(), static_cast<off_t>(offset));
+        if (done <= 0) return false;  // the file shrank or failed: the connection is dropped short
+        return sink.write(block.data(), static_cast<size_t>(done));
       });
 }
 
@@ -112,11 +203,13 @@ class TStopOnSignal {
 
 void Serve(const std::string& folder, const std::string& bind, int port, std::FILE* out) {
   const fs::path root = fs::absolute(folder);
-  if (!fs::is_directory(root)) throw EPublishError(folder + ": no such folder");
+  const TUniqueFd rootFd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!rootFd) throw EPublishError(folder + ": no such folder");
+  TPublishedNames names(root, rootFd.Get());
   httplib::Server server;
   std::mutex outMutex;
-  server.Get(".*", [&root](const httplib::Request& request, httplib::Response& response) {
-    Answer(root, request, response);
+  server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+    Answer(rootFd.Get(), names, request, response);
   });
   server.set_logger([&](const httplib::Request& request, const httplib::Response& response) {
     std::lock_guard lock(outMutex);
