@@ -20,6 +20,7 @@
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"
 #include "tools/publish/Problems.h"
+#include "tools/publish/Progress.h"
 #include "tools/publish/ReleaseScan.h"
 #include "tools/publish/Sign.h"
 #include "tools/publish/WorkPool.h"
@@ -182,7 +183,7 @@ struct TJob {
   TCompressed Result;
 };
 
-void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers) {
+void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers, std::FILE* out) {
   // Parent folders first, one at a time: a file in the way fails here, before any work.
   for (const TJob& job : jobs) fs::create_directories(fs::path(job.Target).parent_path());
   // The largest files first, so that no core is left with a big one at the end.
@@ -190,6 +191,9 @@ void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers) {
   for (TJob& job : jobs) order.push_back(&job);
   std::stable_sort(order.begin(), order.end(),
                    [](const TJob* a, const TJob* b) { return a->SourceSize > b->SourceSize; });
+  uint64_t bytes = 0;
+  for (const TJob& job : jobs) bytes += job.SourceSize;
+  TProgress progress(out, jobs.size(), bytes);
   ForEachParallel(order.size(), workers, [&](size_t i) {
     TJob& job = *order[i];
     TFileStream output(staging.Stage(job.Target));
@@ -198,6 +202,7 @@ void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers) {
       throw EPublishError(
           Printable(job.File->ListPath) +
           ": its compressed copy is larger than the list's size field can hold (2 GiB)");
+    progress.FileDone(job.SourceSize);
   });
 }
 
@@ -272,7 +277,8 @@ struct TPublished {
 
 // Writes every file's compressed copy and puts the copies in place once all are complete and
 // the list they make fits what clients read.
-TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, unsigned workers) {
+TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, unsigned workers,
+                         std::FILE* out) {
   const TRelease& release = inputs.Release;
   std::vector<TJob> jobs;
   if (release.Self) jobs.push_back({&*release.Self, {}, 0, {}});
@@ -286,7 +292,7 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, un
   published.Content.Rev = options.Rev;
   published.Content.Hosts = inputs.Hosts;
   TStaging staging;
-  CompressAll(jobs, staging, workers);
+  CompressAll(jobs, staging, workers, out);
   for (const TJob& job : jobs) {
     const TListEntry entry{job.File->ListPath, job.Result.Digest, job.Result.CompressedSize};
     TListContent& content = published.Content;
@@ -333,7 +339,7 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
   CheckRevision(options, previous, inputs.Release, workers, problems);
   if (!problems.empty()) throw EPublishError(std::move(problems));
 
-  const TPublished published = PublishCopies(options, inputs, workers);
+  const TPublished published = PublishCopies(options, inputs, workers, out);
   const bool signatureRemoved = PublishList(listPath, published.Text, inputs.SecretKey);
   const size_t removed = RemoveStale(options.OutDir, previous, published.Paths);
 
