@@ -73,6 +73,29 @@ TEST_F(PublishSigning, KeygenWritesAPrivateSecretKeyAndThePublicKeyAndNeverOverw
   EXPECT_EQ(Publish("keygen signing.key").ExitCode, 1) << "the public key alone is kept too";
 }
 
+TEST_F(PublishSigning, VerifyWithAKeyChecksTheListsSignature) {
+  const std::string key = Publish("keygen signing.key").Out.substr(0, 64);
+  Publish("keygen other.key");
+  const struct {
+    const char* Sign;
+    std::string Key;
+    int ExitCode;
+    const char* Expected;
+  } cases[] = {
+      {"--sign signing.key", key, 0, "the list signed by the key"},
+      {"--sign other.key", key, 1, "files.lst.bz2.sig: not a signature of the list by the key"},
+      {"", key, 1, "files.lst.bz2.sig: missing"},
+      {"--sign signing.key", "0123", 1, "--key 0123: "},
+  };
+  for (int rev = 1; const auto& c : cases) {
+    ASSERT_EQ(Build(rev++, c.Sign).ExitCode, 0) << c.Sign;
+    const auto check = Publish("verify out --key " + c.Key);
+    EXPECT_EQ(check.ExitCode, c.ExitCode) << c.Sign << " " << c.Key;
+    EXPECT_NE((check.Out + check.Err).find(c.Expected), std::string::npos)
+        << check.Out << check.Err;
+  }
+}
+
 TEST_F(PublishSigning, SignedReleaseReachesAClientWithTheKeyAndAnUnsignedOneDropsTheSignature) {
   const std::string key = Publish("keygen signing.key").Out.substr(0, 64);
   const auto built = Build(1, "--sign signing.key");

@@ -2,8 +2,10 @@
 // conversion and bzip2 decoder), so a folder it passes is one the client can use.
 #include "tools/publish/Verify.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 #include "list/FileEntry.h"
 #include "list/HostsEntry.h"
@@ -16,6 +18,7 @@
 #include "tools/publish/ReleaseScan.h"
 #include "tools/publish/WorkPool.h"
 #include "transfer/BZip2.h"
+#include "transfer/Signature.h"
 
 namespace fs = std::filesystem;
 
@@ -122,9 +125,39 @@ std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& chec
   return problems;
 }
 
+// The list is small (the client reads no more than kMaxListBytes) and its signature smaller.
+std::string FileBytes(const std::string& path) {
+  std::string bytes;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+  if (!file) return bytes;
+  char block[64 * 1024];
+  for (size_t n; (n = std::fread(block, 1, sizeof block, file.get())) > 0;) bytes.append(block, n);
+  return bytes;
+}
+
+// A client built with the key fetches the signature right after the list and refuses the list
+// unless the signature is of its exact bytes by that key.
+void CheckSignature(const std::string& listPath, const std::string& publicKeyHex,
+                    std::vector<std::string>& problems) {
+  const std::string signaturePath = listPath + kSignatureSuffix;
+  if (!fs::is_regular_file(signaturePath)) {
+    problems.push_back(signaturePath + ": missing; clients built with the key refuse the list");
+    return;
+  }
+  try {
+    if (!VerifyListSignature(FileBytes(listPath), FileBytes(signaturePath), publicKeyHex))
+      problems.push_back(signaturePath + ": not a signature of the list by the key " +
+                         Printable(publicKeyHex) + "; clients built with it refuse the list");
+  } catch (const ESignatureError& e) {
+    problems.push_back("--key " + Printable(publicKeyHex) + ": " + e.Message());
+  }
+}
+
 }  // namespace
 
-TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs) {
+TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
+                              const std::string& publicKeyHex) {
   TVerifyReport report;
   const std::string listPath = (fs::path(outDir) / "files.lst.bz2").string();
   if (!fs::is_regular_file(listPath)) {
@@ -144,6 +177,7 @@ TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs) {
   }
   report.Rev = list.Rev;
   CheckSettings(list, report.Problems);
+  if (!publicKeyHex.empty()) CheckSignature(listPath, publicKeyHex, report.Problems);
 
   std::vector<TCheck> checks;
   std::map<std::string, std::string> seen;  // lower-case path, as first listed

@@ -20,16 +20,18 @@ int ReportProblems(const std::vector<std::string>& problems) {
   return kExitFailed;
 }
 
-int Verify(const std::string& folder, unsigned jobs) {
-  const korvath::publish::TVerifyReport report = korvath::publish::VerifyPublished(folder, jobs);
+int Verify(const std::string& folder, unsigned jobs, const std::string& publicKey) {
+  const korvath::publish::TVerifyReport report =
+      korvath::publish::VerifyPublished(folder, jobs, publicKey);
   if (!report.Problems.empty()) {
     ReportProblems(report.Problems);
     std::fprintf(stderr, "korvath-publish: %s: %zu problems\n", folder.c_str(),
                  report.Problems.size());
     return kExitFailed;
   }
-  std::printf("korvath-publish: %s: revision %s, %zu files, all present, complete and matching\n",
-              folder.c_str(), report.Rev.c_str(), report.Files);
+  std::printf("korvath-publish: %s: revision %s, %zu files, all present, complete and matching%s\n",
+              folder.c_str(), report.Rev.c_str(), report.Files,
+              publicKey.empty() ? "" : ", the list signed by the key");
   return kExitOk;
 }
 
@@ -76,13 +78,16 @@ int main(int argc, char** argv) {
       "public key into KEYFILE.pub and on standard output");
   keygenCommand->add_option("KEYFILE", keyFile, "Where the secret key goes")->required();
 
-  std::string verifyDir;
+  std::string verifyDir, verifyKey;
   unsigned verifyJobs = 0;
   auto* verifyCommand = app.add_subcommand("verify",
                                            "Check that every file OUT_DIR's list names is there, "
                                            "decodes, and has the listed digest and size");
   verifyCommand->add_option("OUT_DIR", verifyDir, "A published folder")->required();
   verifyCommand->add_option("--jobs", verifyJobs, "Threads (default: one per core)");
+  verifyCommand->add_option("--key", verifyKey,
+                            "Also check the list's signature by this public key (64 hex digits, "
+                            "as built into the clients)");
 
   std::string serveDir, bind = "127.0.0.1";
   int port = 8080;
@@ -105,7 +110,7 @@ int main(int argc, char** argv) {
       BuildRelease(build, stdout);
       return kExitOk;
     }
-    if (*verifyCommand) return Verify(verifyDir, verifyJobs);
+    if (*verifyCommand) return Verify(verifyDir, verifyJobs, verifyKey);
     if (*keygenCommand) {
       std::printf("%s\n", GenerateKeyFiles(keyFile).c_str());
       return kExitOk;
