@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <system_error>
 
 #include "engine/Addresses.h"
 #include "engine/GetFilesThr.h"
@@ -207,8 +208,15 @@ void TFMain::StartUpdateRun(bool fullCheck) {
   // second start is possible; it is turned away here.
   if (ActiveRuns > 0) return;
   platform::RunGuard guard;
-  if (!platform::RunGuard::TryAcquire(platform::GetCurrentDir(), guard)) {
-    Label3->SetCaption(kAnotherRunActive);
+  try {
+    if (!platform::RunGuard::TryAcquire(platform::GetCurrentDir(), guard)) {
+      Label3->SetCaption(kAnotherRunActive);
+      return;
+    }
+  } catch (const std::system_error&) {
+    // A folder that cannot carry a guard is a run that failed before it began: runs report
+    // on the status line, never in a box.
+    Label3->SetCaption(kUpdateFailed);
     return;
   }
   auto* worker = new TWindowRun(std::move(guard));
