@@ -100,6 +100,10 @@ bool IsWebAddress(const std::string& url) {
   return url.find(':') != std::string::npos && (scheme == "http" || scheme == "https");
 }
 
+bool MayNewsPaneFollow(const std::string& url) {
+  return IsWebAddress(url) || LowerCase(url) == "about:blank";
+}
+
 TFMain::TFMain() {
   RegisterComponentClass<TImgBtn>("TImgBtn");
   Publish<TNotifyEvent>("FormCreate", [this](TObject* s) { FormCreate(s); });
@@ -123,6 +127,11 @@ TFMain::TFMain() {
   Publish<TWebBrowserNewWindow2>(
       "WebBrowser1NewWindow2",
       [this](TObject* s, IDispatch** d, VARIANT_BOOL* c) { WebBrowser1NewWindow2(s, d, c); });
+  Publish<TWebBrowserBeforeNavigate2>(
+      "WebBrowser1BeforeNavigate2",
+      [this](TObject* s, IDispatch* d, const VARIANT* u, const VARIANT* f, const VARIANT* t,
+             const VARIANT* p, const VARIANT* h,
+             VARIANT_BOOL* c) { WebBrowser1BeforeNavigate2(s, d, u, f, t, p, h, c); });
   Publish<TWebBrowserBeforeNavigate2>(
       "WebBrowser2BeforeNavigate2",
       [this](TObject* s, IDispatch* d, const VARIANT* u, const VARIANT* f, const VARIANT* t,
@@ -261,6 +270,15 @@ void TFMain::WebBrowser1NewWindow2(TObject*, IDispatch** ppDisp, VARIANT_BOOL* C
   }
   hidden->AddRef();
   *ppDisp = hidden;
+}
+
+void TFMain::WebBrowser1BeforeNavigate2(TObject*, IDispatch*, const VARIANT* URL, const VARIANT*,
+                                        const VARIANT*, const VARIANT*, const VARIANT*,
+                                        VARIANT_BOOL* Cancel) {
+  // Security: the page travels as plain HTTP, so whoever alters it chooses where the pane goes.
+  // A "file:", "search-ms:" or "ms-msdt:" address would hand a local file or a system handler
+  // to the HTML engine; the pane goes to the web or nowhere.
+  if (!MayNewsPaneFollow(OleVariantToText(URL))) *Cancel = VARIANT_TRUE;
 }
 
 void TFMain::WebBrowser2BeforeNavigate2(TObject*, IDispatch*, const VARIANT* URL, const VARIANT*,
