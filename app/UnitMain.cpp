@@ -158,6 +158,9 @@ TFMain::TFMain() {
   Panel2 = Find<TPanel>("Panel2");
   WebBrowser2 = Find<TWebBrowser>("WebBrowser2");
   Timer1 = Find<TTimer>("Timer1");
+  // Without the mouse no release comes: the drag ends here, or the window would follow the
+  // pointer on its next hover.
+  OnCaptureLost = [this](TObject*) { FDragging = false; };
 }
 
 void TFMain::UpdateRevision(int32_t Value) {

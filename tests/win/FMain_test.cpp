@@ -222,6 +222,12 @@ TEST_F(FMainTest, DraggingMovesTheWindowWithTheMouseOnlyFromItsOwnSurface) {
   Send(WM_RBUTTONUP, 0, 305, 203);
   Send(WM_MOUSEMOVE, 0, 350, 250);
   EXPECT_EQ(form.Left(), left + 15);
+  // Another window takes the mouse in mid-drag: no release comes, and the drag is over.
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, 300, 200);
+  SetCapture(form.Panel2->Handle());
+  ReleaseCapture();
+  Send(WM_MOUSEMOVE, 0, 350, 250);
+  EXPECT_EQ(form.Left(), left + 15);
   // A press on a label or a gauge is theirs; it drags nothing.
   for (POINT on : {POINT{45, 530}, POINT{200, 533}}) {
     Send(WM_LBUTTONDOWN, MK_LBUTTON, on.x, on.y);
