@@ -43,6 +43,17 @@ class TApplication final : public IControlHost, public IFormHost {
     added->DoCreate();
     if (added->ShowAtStart()) added->ShowForm();
   }
+  // CreateForm for a form the program can do without: an error while it is made is shown,
+  // Reference stays nullptr and the program goes on.
+  template <class TF>
+  void CreateOptionalForm(TF*& reference) {
+    try {
+      CreateForm(reference);
+    } catch (const std::exception& error) {
+      reference = nullptr;
+      HandleException(error);
+    }
+  }
   TForm* MainForm() const override { return FMainForm; }
   void SetMainForm(TForm* form) override { FMainForm = form; }
   const std::string& MainFormTitle() const override { return Title; }
