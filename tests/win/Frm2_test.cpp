@@ -465,10 +465,14 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
   Form1->OnDone = [] { FMain->OptionsDialogClosed(); };
   Application.ProcessMessages();
 
+  EXPECT_EQ(Application.ErrorBoxOwner(), main->Handle());
   main->ImgBtn5Click(nullptr);
   Application.ProcessMessages();
   EXPECT_FALSE(IsWindowEnabled(main->Handle()));
   ASSERT_TRUE(IsWindowVisible(Form1->Handle()));
+  // The dialog belongs to the main window, and an error box of Apply to the dialog.
+  EXPECT_EQ(GetWindow(Form1->Handle(), GW_OWNER), main->Handle());
+  EXPECT_EQ(Application.ErrorBoxOwner(), Form1->Handle());
   EXPECT_EQ(Form1->Left(), std::max(main->Left() + (main->Width() - 220) / 2, 0));
   EXPECT_EQ(Form1->Top(), std::max(main->Top() + (main->Height() - 300) / 2, 0));
   EXPECT_EQ(Form1->Width(), 220);
