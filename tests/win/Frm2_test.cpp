@@ -18,6 +18,7 @@
 #include "runtime/SettingsStore.h"
 #include "runtime/win32/Application.h"
 #include "tests/support/SettingsFixture.h"
+#include "tests/support/System.h"
 #include "tests/support/TempDir.h"
 
 namespace korvath {
@@ -446,12 +447,54 @@ std::vector<uint32_t> CaptureScreen(const RECT& area, const std::string& path) {
   return pixels;
 }
 
+// While it lives, windows are made with the common controls the program's manifest picks:
+// those draw check boxes through the window that holds them.
+class TProgramControls {
+ public:
+  TProgramControls() {
+    const std::string manifest = test::NativeProgramPath(KORVATH_MANIFEST);
+    ACTCTXA context{};
+    context.cbSize = sizeof context;
+    context.lpSource = manifest.c_str();
+    FContext = CreateActCtxA(&context);
+    EXPECT_NE(FContext, INVALID_HANDLE_VALUE);
+    ActivateActCtx(FContext, &FCookie);
+  }
+  ~TProgramControls() {
+    DeactivateActCtx(0, FCookie);
+    ReleaseActCtx(FContext);
+  }
+
+ private:
+  HANDLE FContext;
+  ULONG_PTR FCookie = 0;
+};
+
+TEST_F(Frm2Test, CheckBoxCaptionsTakeTheLayoutsColourUnderTheProgramsCommonControls) {
+  {
+    TProgramControls controls;
+    Create();
+  }
+  Form1->ShowForm();
+  for (int i = 0; i < 10; ++i) {
+    Application.ProcessMessages();
+    Sleep(25);
+  }
+  for (const TCheckBox* box : {Form1->CheckBox1, Form1->CheckBox2, Form1->CheckBox3}) {
+    const RECT area{Form1->Left() + box->Left() + 17, Form1->Top() + box->Top(),
+                    Form1->Left() + box->Left() + box->Width(), Form1->Top() + box->Top() + 17};
+    const auto pixels = CaptureScreen(area, FGame / "box.bmp");
+    EXPECT_GT(std::count(pixels.begin(), pixels.end(), 0xCACACAu), 20) << box->Name();
+  }
+}
+
 TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow) {
   WriteOptions(
       "[Video]\r\nGamePlayViewportX=800\r\nGamePlayViewportY=600\r\nColorBits=32\r\n"
       "RefreshRate=75\r\nIsKeepMinFrameRate=true\r\nStartupFullScreen=false\r\n"
       "[Game]\r\nPartyLooting=1\r\n");
   SavedBackup = 1;
+  auto controls = std::make_unique<TProgramControls>();
   auto main = std::make_unique<TFMain>();
   FMain = main.get();
   Application.SetMainForm(main.get());
@@ -461,6 +504,7 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
   // The main window's creation read the (empty) settings store.
   SavedBackup = 1;
   Create();
+  controls.reset();
   OptionsDialog = Form1;
   Form1->OnDone = [] { FMain->OptionsDialogClosed(); };
   Application.ProcessMessages();
