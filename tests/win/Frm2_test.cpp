@@ -449,42 +449,45 @@ std::vector<uint32_t> CaptureScreen(const RECT& area, const std::string& path) {
 
 // While it lives, windows are made with the common controls the program's manifest picks:
 // those draw check boxes through the window that holds them.
-class TProgramControls {
- public:
+struct TProgramControls {
   TProgramControls() {
     const std::string manifest = test::NativeProgramPath(KORVATH_MANIFEST);
     ACTCTXA context{};
     context.cbSize = sizeof context;
     context.lpSource = manifest.c_str();
-    FContext = CreateActCtxA(&context);
-    EXPECT_NE(FContext, INVALID_HANDLE_VALUE);
-    ActivateActCtx(FContext, &FCookie);
+    ActivateActCtx(Context = CreateActCtxA(&context), &Cookie);
   }
   ~TProgramControls() {
-    DeactivateActCtx(0, FCookie);
-    ReleaseActCtx(FContext);
+    DeactivateActCtx(0, Cookie);
+    ReleaseActCtx(Context);
   }
-
- private:
-  HANDLE FContext;
-  ULONG_PTR FCookie = 0;
+  HANDLE Context;
+  ULONG_PTR Cookie = 0;
 };
 
-TEST_F(Frm2Test, CheckBoxCaptionsTakeTheLayoutsColourUnderTheProgramsCommonControls) {
-  {
-    TProgramControls controls;
-    Create();
-  }
+TEST_F(Frm2Test, CaptionsAndListBordersLookAsTheLayoutSaysUnderTheProgramsCommonControls) {
+  TProgramControls controls;
+  Create();
   Form1->ShowForm();
-  for (int i = 0; i < 10; ++i) {
-    Application.ProcessMessages();
-    Sleep(25);
-  }
-  for (const TCheckBox* box : {Form1->CheckBox1, Form1->CheckBox2, Form1->CheckBox3}) {
-    const RECT area{Form1->Left() + box->Left() + 17, Form1->Top() + box->Top(),
-                    Form1->Left() + box->Left() + box->Width(), Form1->Top() + box->Top() + 17};
-    const auto pixels = CaptureScreen(area, FGame / "box.bmp");
-    EXPECT_GT(std::count(pixels.begin(), pixels.end(), 0xCACACAu), 20) << box->Name();
+  for (int i = 0; i < 10; ++i) Application.ProcessMessages(), Sleep(25);
+  // Where each caption is, pixels of its text colour; at each list's corner, a flat line round
+  // the list's colour or the sunken edge's two shadows (greys, the same read either way round).
+  const struct {
+    TSystemControl* Control;
+    uint32_t Outer, Inner;
+  } cases[] = {{Form1->CheckBox1, 0, 0},
+               {Form1->CheckBox3, 0, 0},
+               {Form1->ComboBox1, GetSysColor(COLOR_WINDOWFRAME), 0x2F3C53u},
+               {Form1->ComboBox3, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_3DDKSHADOW)}};
+  for (const auto& c : cases) {
+    const int x = Form1->Left() + c.Control->Left(), y = Form1->Top() + c.Control->Top();
+    const auto pixels = CaptureScreen(RECT{x, y, x + c.Control->Width(), y + 17}, FGame / "a.bmp");
+    if (c.Outer == 0) {
+      EXPECT_GT(std::count(pixels.begin(), pixels.end(), 0xCACACAu), 20) << c.Control->Name();
+      continue;
+    }
+    EXPECT_EQ(pixels[0], c.Outer) << c.Control->Name();
+    EXPECT_EQ(pixels[static_cast<size_t>(c.Control->Width()) + 1], c.Inner) << c.Control->Name();
   }
 }
 
@@ -494,7 +497,6 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
       "RefreshRate=75\r\nIsKeepMinFrameRate=true\r\nStartupFullScreen=false\r\n"
       "[Game]\r\nPartyLooting=1\r\n");
   SavedBackup = 1;
-  auto controls = std::make_unique<TProgramControls>();
   auto main = std::make_unique<TFMain>();
   FMain = main.get();
   Application.SetMainForm(main.get());
@@ -504,7 +506,6 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
   // The main window's creation read the (empty) settings store.
   SavedBackup = 1;
   Create();
-  controls.reset();
   OptionsDialog = Form1;
   Form1->OnDone = [] { FMain->OptionsDialogClosed(); };
   Application.ProcessMessages();
