@@ -12,12 +12,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application.Title = "Korvath";
     // Further windows are made after the main window: they read the settings it loaded.
     Application.CreateForm(FMain);
-    Application.CreateForm(Form1);
+    // Without its options dialog the launcher still updates and starts the game.
+    Application.CreateOptionalForm(Form1);
     OptionsDialog = Form1;
     // The dialog gives the main window back its input; FMain is cleared once the loop ends.
-    Form1->OnDone = [] {
-      if (FMain != nullptr) FMain->OptionsDialogClosed();
-    };
+    if (Form1 != nullptr)
+      Form1->OnDone = [] {
+        if (FMain != nullptr) FMain->OptionsDialogClosed();
+      };
     Application.Run();
     // A run that is still active is abandoned: from here on its calls into the window do
     // nothing, even if closing the browsers lets one through.

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <system_error>
 
 #include "engine/Addresses.h"
 #include "engine/GetFilesThr.h"
@@ -99,6 +100,10 @@ bool IsWebAddress(const std::string& url) {
   return url.find(':') != std::string::npos && (scheme == "http" || scheme == "https");
 }
 
+bool MayNewsPaneFollow(const std::string& url) {
+  return IsWebAddress(url) || LowerCase(url) == "about:blank";
+}
+
 TFMain::TFMain() {
   RegisterComponentClass<TImgBtn>("TImgBtn");
   Publish<TNotifyEvent>("FormCreate", [this](TObject* s) { FormCreate(s); });
@@ -122,6 +127,11 @@ TFMain::TFMain() {
   Publish<TWebBrowserNewWindow2>(
       "WebBrowser1NewWindow2",
       [this](TObject* s, IDispatch** d, VARIANT_BOOL* c) { WebBrowser1NewWindow2(s, d, c); });
+  Publish<TWebBrowserBeforeNavigate2>(
+      "WebBrowser1BeforeNavigate2",
+      [this](TObject* s, IDispatch* d, const VARIANT* u, const VARIANT* f, const VARIANT* t,
+             const VARIANT* p, const VARIANT* h,
+             VARIANT_BOOL* c) { WebBrowser1BeforeNavigate2(s, d, u, f, t, p, h, c); });
   Publish<TWebBrowserBeforeNavigate2>(
       "WebBrowser2BeforeNavigate2",
       [this](TObject* s, IDispatch* d, const VARIANT* u, const VARIANT* f, const VARIANT* t,
@@ -148,6 +158,9 @@ TFMain::TFMain() {
   Panel2 = Find<TPanel>("Panel2");
   WebBrowser2 = Find<TWebBrowser>("WebBrowser2");
   Timer1 = Find<TTimer>("Timer1");
+  // Without the mouse no release comes: the drag ends here, or the window would follow the
+  // pointer on its next hover.
+  OnCaptureLost = [this](TObject*) { FDragging = false; };
 }
 
 void TFMain::UpdateRevision(int32_t Value) {
@@ -207,8 +220,15 @@ void TFMain::StartUpdateRun(bool fullCheck) {
   // second start is possible; it is turned away here.
   if (ActiveRuns > 0) return;
   platform::RunGuard guard;
-  if (!platform::RunGuard::TryAcquire(platform::GetCurrentDir(), guard)) {
-    Label3->SetCaption(kAnotherRunActive);
+  try {
+    if (!platform::RunGuard::TryAcquire(platform::GetCurrentDir(), guard)) {
+      Label3->SetCaption(kAnotherRunActive);
+      return;
+    }
+  } catch (const std::system_error&) {
+    // A folder that cannot carry a guard is a run that failed before it began: runs report
+    // on the status line, never in a box.
+    Label3->SetCaption(kUpdateFailed);
     return;
   }
   auto* worker = new TWindowRun(std::move(guard));
@@ -253,6 +273,15 @@ void TFMain::WebBrowser1NewWindow2(TObject*, IDispatch** ppDisp, VARIANT_BOOL* C
   }
   hidden->AddRef();
   *ppDisp = hidden;
+}
+
+void TFMain::WebBrowser1BeforeNavigate2(TObject*, IDispatch*, const VARIANT* URL, const VARIANT*,
+                                        const VARIANT*, const VARIANT*, const VARIANT*,
+                                        VARIANT_BOOL* Cancel) {
+  // Security: the page travels as plain HTTP, so whoever alters it chooses where the pane goes.
+  // A "file:", "search-ms:" or "ms-msdt:" address would hand a local file or a system handler
+  // to the HTML engine; the pane goes to the web or nowhere.
+  if (!MayNewsPaneFollow(OleVariantToText(URL))) *Cancel = VARIANT_TRUE;
 }
 
 void TFMain::WebBrowser2BeforeNavigate2(TObject*, IDispatch*, const VARIANT* URL, const VARIANT*,

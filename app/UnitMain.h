@@ -60,6 +60,10 @@ class TFMain : public TForm {
   void FormMouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void WebBrowser1NavigateComplete2(TObject* Sender, IDispatch* pDisp, const VARIANT* URL);
   void WebBrowser1NewWindow2(TObject* Sender, IDispatch** ppDisp, VARIANT_BOOL* Cancel);
+  void WebBrowser1BeforeNavigate2(TObject* Sender, IDispatch* pDisp, const VARIANT* URL,
+                                  const VARIANT* Flags, const VARIANT* TargetFrameName,
+                                  const VARIANT* PostData, const VARIANT* Headers,
+                                  VARIANT_BOOL* Cancel);
   void WebBrowser2BeforeNavigate2(TObject* Sender, IDispatch* pDisp, const VARIANT* URL,
                                   const VARIANT* Flags, const VARIANT* TargetFrameName,
                                   const VARIANT* PostData, const VARIANT* Headers,
@@ -92,6 +96,9 @@ inline constexpr const char* kAnotherRunActive = "Another update is running in t
 // Tests put a recorder here.
 extern std::function<void(const std::string& url)> OpenInDefaultBrowser;
 bool IsWebAddress(const std::string& url);
+// Whether the news pane may follow the address, in a page or a frame: web addresses and the
+// blank page only.
+bool MayNewsPaneFollow(const std::string& url);
 
 // What the update worker's synchronized calls do: they work on FMain's controls.
 IRunView& MainRunView();

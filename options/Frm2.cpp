@@ -191,6 +191,8 @@ TForm1::TForm1() {
   // The system's close command (Alt+F4) must not leave the main window disabled: it acts like
   // Cancel.
   OnClose = [this](TObject*) { Done(); };
+  // Without the mouse no release comes: the drag ends here.
+  OnCaptureLost = [this](TObject*) { FDragging = false; };
 }
 
 void TForm1::FormCreate(TObject*) {

@@ -1,6 +1,9 @@
 #include "runtime/SettingsStore.h"
 
+#include <string_view>
+
 #include "platform/File.h"
+#include "platform/Integer.h"
 #include "platform/SettingsStore.h"
 
 namespace korvath {
@@ -33,7 +36,7 @@ class TSystemSettings final : public TSettingsStore {
         case platform::SettingsValue::kNumber:
           return static_cast<int32_t>(value.number);
         case platform::SettingsValue::kText:
-          return StrToIntDef(value.text, defaultValue);
+          return SettingsTextToInteger(value.text, defaultValue);
         case platform::SettingsValue::kMissing:
           break;
       }
@@ -59,6 +62,14 @@ class TSystemSettings final : public TSettingsStore {
 
 std::unique_ptr<TSettingsStore> OpenSettingsStore() {
   return std::make_unique<TSystemSettings>();
+}
+
+int32_t SettingsTextToInteger(const std::string& text, int32_t defaultValue) {
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) digits.remove_prefix(1);
+  int32_t value = 0;
+  return ParseInt32(digits, 10, negative, value) ? value : defaultValue;
 }
 
 std::string SettingsKeyOf(const std::string& folder) {

@@ -34,6 +34,11 @@ class TSettingsStore {
 // Opens (creating when missing) the store of the process's current folder.
 std::unique_ptr<TSettingsStore> OpenSettingsStore();
 
+// A value kept as text, as the store reads it: a decimal integer with an optional sign, the
+// whole text and within 32 bits. Default for anything else: blanks, "$" and "0x" are no part of
+// a stored number.
+int32_t SettingsTextToInteger(const std::string& text, int32_t defaultValue);
+
 // The registry path of a folder's settings: "Software\Korvath\" followed by the folder.
 std::string SettingsKeyOf(const std::string& folder);
 

@@ -8,6 +8,25 @@ namespace korvath {
 
 TApplication Application;
 
+namespace {
+
+struct TOwnedSearch {
+  HWND Owner;
+  HWND Found;
+};
+
+// Stops at the first visible window of Owner's that takes input.
+BOOL CALLBACK FindOwnedInputWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<TOwnedSearch*>(data);
+  if (GetWindow(window, GW_OWNER) != search->Owner || !IsWindowVisible(window) ||
+      !IsWindowEnabled(window))
+    return TRUE;
+  search->Found = window;
+  return FALSE;
+}
+
+}  // namespace
+
 TApplication::TApplication() {
   SetControlHost(this);
   SetFormHost(this);
@@ -83,9 +102,18 @@ void TApplication::ShowException(const std::string& message) {
     OnException(text);
     return;
   }
-  HWND owner =
-      FMainForm != nullptr && IsWindowVisible(FMainForm->Handle()) ? FMainForm->Handle() : nullptr;
-  MessageBoxA(owner, text.c_str(), Title.c_str(), MB_OK | MB_ICONSTOP);
+  MessageBoxA(ErrorBoxOwner(), text.c_str(), Title.c_str(), MB_OK | MB_ICONSTOP);
+}
+
+HWND TApplication::ErrorBoxOwner() const {
+  if (FMainForm == nullptr || !IsWindowVisible(FMainForm->Handle())) return nullptr;
+  HWND main = FMainForm->Handle();
+  if (IsWindowEnabled(main)) return main;
+  // The main form waits for a window of its own. The box goes over that one and keeps it from
+  // input while it is up, so a second click on the same button cannot stack a second box.
+  TOwnedSearch search{main, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &FindOwnedInputWindow, reinterpret_cast<LPARAM>(&search));
+  return search.Found != nullptr ? search.Found : main;
 }
 
 ISynchronizer& TApplication::Synchronizer() {

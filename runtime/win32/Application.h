@@ -43,6 +43,17 @@ class TApplication final : public IControlHost, public IFormHost {
     added->DoCreate();
     if (added->ShowAtStart()) added->ShowForm();
   }
+  // CreateForm for a form the program can do without: an error while it is made is shown,
+  // Reference stays nullptr and the program goes on.
+  template <class TF>
+  void CreateOptionalForm(TF*& reference) {
+    try {
+      CreateForm(reference);
+    } catch (const std::exception& error) {
+      reference = nullptr;
+      HandleException(error);
+    }
+  }
   TForm* MainForm() const override { return FMainForm; }
   void SetMainForm(TForm* form) override { FMainForm = form; }
   const std::string& MainFormTitle() const override { return Title; }
@@ -59,6 +70,9 @@ class TApplication final : public IControlHost, public IFormHost {
   // Shows the error: a stop box captioned Title with the message and a full stop.
   void HandleException(const std::exception& error) override;
   void ShowException(const std::string& message);
+  // The window an error box belongs to: the main form while it takes input, else the visible
+  // window of its own that does (the options dialog); none while the main form is hidden.
+  HWND ErrorBoxOwner() const;
   // When set, gets the text of each error box instead of the box; for tests.
   std::function<void(const std::string& text)> OnException;
 

@@ -24,11 +24,53 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 HWND TComboBox::CreateInner(HWND container) {
   // Owner-drawn so that the items take the list's colours and height.
-  return CreateWindowExA(0, "COMBOBOX", "",
-                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
-                             CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
-                         0, 0, Width(), InnerHeight(), container, nullptr,
-                         GetModuleHandleA(nullptr), nullptr);
+  HWND field = CreateWindowExA(0, "COMBOBOX", "",
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
+                                   CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                               0, 0, Width(), InnerHeight(), container, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+  if (field == nullptr) return nullptr;
+  // The system draws the field's edge in its own paint, as its theme or its 3D look says; the
+  // border the layout asks for goes over it afterwards.
+  SetWindowLongPtrA(field, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  FFieldProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FieldProc)));
+  return field;
+}
+
+TComboBox::~TComboBox() {
+  // The field outlives this part of the control by a moment: it is destroyed with the window
+  // that holds it.
+  if (Inner() != nullptr && FFieldProc != nullptr)
+    SetWindowLongPtrA(Inner(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FFieldProc));
+}
+
+LRESULT CALLBACK TComboBox::FieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<TComboBox*>(GetWindowLongPtrA(field, GWLP_USERDATA));
+  const LRESULT result = CallWindowProcA(self->FFieldProc, field, message, wParam, lParam);
+  if (message == WM_PAINT || message == WM_NCPAINT || message == WM_SETFOCUS ||
+      message == WM_KILLFOCUS || message == WM_ENABLE)
+    self->DrawBorder(field);
+  return result;
+}
+
+void TComboBox::DrawBorder(HWND field) {
+  RECT area;
+  GetClientRect(field, &area);
+  HDC dc = GetDC(field);
+  if (FCtl3D) {
+    DrawEdge(dc, &area, EDGE_SUNKEN, BF_RECT);
+  } else {
+    FrameRect(dc, &area, GetSysColorBrush(COLOR_WINDOWFRAME));
+    InflateRect(&area, -1, -1);
+    FrameRect(dc, &area, BackgroundBrush());
+  }
+  // The system leaves a line of its window colour round the item inside its area; the list's
+  // colour fills it.
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (GetComboBoxInfo(field, &info)) FrameRect(dc, &info.rcItem, BackgroundBrush());
+  ReleaseDC(field, dc);
 }
 
 int TComboBox::InnerHeight() const {

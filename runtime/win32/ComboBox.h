@@ -11,9 +11,11 @@
 namespace korvath {
 
 // A pick-only drop-down list whose items are drawn in its own colours at ItemHeight pixels.
-// Ctl3D false asks for the flat border; the system draws the field's edge either way.
+// The field's border is drawn over the system's edge after each paint: sunken for Ctl3D, a
+// flat line in the window-frame colour otherwise, with or without visual styles.
 class TComboBox : public TSystemControl {
  public:
+  ~TComboBox() override;
   const std::vector<std::string>& Items() const { return FItems; }
   void SetItems(const std::vector<std::string>& items);
   // The selected item's index, -1 when none is.
@@ -31,6 +33,9 @@ class TComboBox : public TSystemControl {
 
  private:
   void DrawItem(const DRAWITEMSTRUCT& item);
+  void DrawBorder(HWND field);
+  static LRESULT CALLBACK FieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
+  WNDPROC FFieldProc = nullptr;
   std::vector<std::string> FItems;
   int FItemHeight = 13;
   bool FCtl3D = true;

@@ -405,8 +405,10 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CAPTURECHANGED: {
       TControl* holder = ControlHost().CaptureControl();
       if (holder != nullptr && holder->MouseWindow() == FHandle &&
-          reinterpret_cast<HWND>(lParam) != FHandle)
+          reinterpret_cast<HWND>(lParam) != FHandle) {
         ControlHost().SetCaptureControl(nullptr);
+        if (holder->OnCaptureLost) holder->OnCaptureLost(holder);
+      }
       return 0;
     }
     default:

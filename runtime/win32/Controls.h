@@ -115,6 +115,9 @@ class TControl : public TComponent {
   TMouseEvent OnMouseDown;
   TMouseMoveEvent OnMouseMove;
   TMouseEvent OnMouseUp;
+  // The system took the mouse away between a press and its release (another window took
+  // it, or Alt+Tab switched away); no release follows.
+  TNotifyEvent OnCaptureLost;
 
  protected:
   // The base handling of each message: capture, the click, and the mouse events.

@@ -123,6 +123,10 @@ void TForm::ShowForm() {
       SetBounds(std::max(main->Left() + (main->Width() - Width()) / 2, 0),
                 std::max(main->Top() + (main->Height() - Height()) / 2, 0), Width(), Height());
   }
+  // Any other form belongs to the main form: it stays above it, has no task bar button of its
+  // own, and cannot fall behind the main form while that one waits for it disabled.
+  if (const TForm* main = FormHost().MainForm(); main != nullptr && main != this)
+    SetWindowLongPtrA(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(main->Handle()));
   SetCaption(FCaption);
   TControl::SetVisible(true);
   ShowWindow(Handle(), SW_SHOW);

@@ -1,6 +1,7 @@
 #include "runtime/win32/WebBrowser.h"
 
 #include <exdispid.h>
+#include <mshtmdid.h>
 #include <ocidl.h>
 #include <ole2.h>
 
@@ -11,6 +12,15 @@
 
 namespace korvath {
 namespace {
+
+// What a page may bring into the browser, answered as the container's ambient property.
+// Security: the news page travels as plain HTTP, and the pane needs no more than text,
+// pictures and links. Do NOT drop DLCTL_NO_SCRIPTS or the ActiveX, Java and behaviour flags
+// here - anyone on the way to the page would run code in the system's HTML engine, which can
+// reach local files and the system's protocol handlers.
+constexpr LONG kDownloadControl = DLCTL_DLIMAGES | DLCTL_VIDEOS | DLCTL_BGSOUNDS |
+                                  DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS |
+                                  DLCTL_NO_DLACTIVEXCTLS | DLCTL_NO_BEHAVIORS | DLCTL_SILENT;
 
 template <class T>
 HRESULT Hand(T* object, void** out) {
@@ -72,12 +82,13 @@ std::string OleVariantToText(const VARIANT* value) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
-// The browser's container: its client site, its in-place site and its frame, all in the
-// child window of the TWebBrowser. It lives as long as its TWebBrowser; the counts only follow
-// the protocol.
+// The browser's container: its client site (with its ambient properties), its in-place site
+// and its frame, all in the child window of the TWebBrowser. It lives as long as its
+// TWebBrowser; the counts only follow the protocol.
 class TWebBrowser::TSite final : public IOleClientSite,
                                  public IOleInPlaceSite,
-                                 public IOleInPlaceFrame {
+                                 public IOleInPlaceFrame,
+                                 public IDispatch {
  public:
   explicit TSite(TWebBrowser& owner) : FOwner(owner) {}
   virtual ~TSite() = default;
@@ -90,11 +101,30 @@ class TWebBrowser::TSite final : public IOleClientSite,
       return Hand(static_cast<IOleInPlaceSite*>(this), out);
     if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
       return Hand(static_cast<IOleInPlaceFrame*>(this), out);
+    if (riid == IID_IDispatch) return Hand(static_cast<IDispatch*>(this), out);
     *out = nullptr;
     return E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++FCount; }
   ULONG STDMETHODCALLTYPE Release() override { return --FCount; }
+
+  // IDispatch: the ambient properties; the browser asks for the download control only.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result,
+                                   EXCEPINFO*, UINT*) override {
+    if (id != DISPID_AMBIENT_DLCONTROL || result == nullptr) return DISP_E_MEMBERNOTFOUND;
+    VariantInit(result);
+    result->vt = VT_I4;
+    result->lVal = kDownloadControl;
+    return S_OK;
+  }
 
   // IOleClientSite
   HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
@@ -255,6 +285,11 @@ void TWebBrowser::CreateBrowser() {
     FOleObject.Reset();
     return;
   }
+  // The browser read its ambient properties before the site was there to answer them.
+  TComPtr<IOleControl> control;
+  if (SUCCEEDED(
+          FOleObject->QueryInterface(IID_IOleControl, reinterpret_cast<void**>(control.Receive()))))
+    control->OnAmbientPropertyChange(DISPID_AMBIENT_DLCONTROL);
   OleSetContainedObject(FOleObject.Get(), TRUE);
   RECT area{0, 0, Width(), Height()};
   FOleObject->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, FSite.get(), 0, Handle(), &area);

@@ -44,6 +44,16 @@ TEST_F(SettingsFixture, TextValuesAreReadAsNumbersAndStayText) {
   EXPECT_EQ(store->ReadInteger(kSettingsSection, kAtRevision, 0), 16);
 }
 
+TEST_F(SettingsFixture, TextIsReadAsAWholeDecimalNumberOrGivesTheDefault) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"16", 16},  {"+16", 16}, {"-16", -16}, {"0x10", 99}, {"$10", 99},
+      {" 16", 99}, {"16 ", 99}, {"", 99},     {"1e3", 99},  {"2147483648", 99}};
+  for (const auto& [text, read] : cases) {
+    PlantText(kAtRevision, text);
+    EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 99), read) << text;
+  }
+}
+
 TEST_F(SettingsFixture, ValueOfAnotherTypeFailsToRead) {
   PlantOtherType(kAtRevision);
   try {

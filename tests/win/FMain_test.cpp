@@ -222,6 +222,12 @@ TEST_F(FMainTest, DraggingMovesTheWindowWithTheMouseOnlyFromItsOwnSurface) {
   Send(WM_RBUTTONUP, 0, 305, 203);
   Send(WM_MOUSEMOVE, 0, 350, 250);
   EXPECT_EQ(form.Left(), left + 15);
+  // Another window takes the mouse in mid-drag: no release comes, and the drag is over.
+  Send(WM_LBUTTONDOWN, MK_LBUTTON, 300, 200);
+  SetCapture(form.Panel2->Handle());
+  ReleaseCapture();
+  Send(WM_MOUSEMOVE, 0, 350, 250);
+  EXPECT_EQ(form.Left(), left + 15);
   // A press on a label or a gauge is theirs; it drags nothing.
   for (POINT on : {POINT{45, 530}, POINT{200, 533}}) {
     Send(WM_LBUTTONDOWN, MK_LBUTTON, on.x, on.y);
@@ -396,6 +402,15 @@ TEST_F(FMainTest, NewsPaneEventsShowThePaneAndSendNewWindowsToTheDefaultBrowser)
                                           &params, nullptr, nullptr, nullptr);
     EXPECT_EQ(cancel, VARIANT_TRUE) << "the hidden browser never loads anything";
     EXPECT_EQ(FOpened, std::vector<std::string>{"http://www.korvath.example/news/1 2?a=b"});
+
+    // The news pane follows the web address and refuses another.
+    for (const bool web : {true, false}) {
+      cancel = VARIANT_FALSE;
+      if (!web) url.bstrVal[0] = L'f';
+      form.WebBrowser1->EventSink()->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD,
+                                            &params, nullptr, nullptr, nullptr);
+      EXPECT_EQ(cancel, web ? VARIANT_FALSE : VARIANT_TRUE);
+    }
   }
   EXPECT_EQ(page.Count, 1u);
   VariantClear(&url);
@@ -413,6 +428,14 @@ TEST(WebAddress, OnlyHttpAndHttpsAddressesGoToTheShell) {
       {"http", false},
   };
   for (const auto& [url, web] : cases) EXPECT_EQ(IsWebAddress(url), web) << url;
+}
+
+TEST(WebAddress, TheNewsPaneFollowsWebAddressesAndTheBlankPageOnly) {
+  for (const char* url : {"http://a.example/", "HTTPS://b.example/x", "about:blank", "About:Blank"})
+    EXPECT_TRUE(MayNewsPaneFollow(url)) << url;
+  for (const char* url : {"file:///C:/x.html", "search-ms:query=x", "ms-msdt:/id", "about:config",
+                          "\\\\host\\share\\a.html", "javascript:x", ""})
+    EXPECT_FALSE(MayNewsPaneFollow(url)) << url;
 }
 
 TEST_F(FMainTest, TheStartButtonStartsTheGameFromALongFolderPathAndCloses) {

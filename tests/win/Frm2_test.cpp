@@ -18,6 +18,7 @@
 #include "runtime/SettingsStore.h"
 #include "runtime/win32/Application.h"
 #include "tests/support/SettingsFixture.h"
+#include "tests/support/System.h"
 #include "tests/support/TempDir.h"
 
 namespace korvath {
@@ -446,6 +447,50 @@ std::vector<uint32_t> CaptureScreen(const RECT& area, const std::string& path) {
   return pixels;
 }
 
+// While it lives, windows are made with the common controls the program's manifest picks:
+// those draw check boxes through the window that holds them.
+struct TProgramControls {
+  TProgramControls() {
+    const std::string manifest = test::NativeProgramPath(KORVATH_MANIFEST);
+    ACTCTXA context{};
+    context.cbSize = sizeof context;
+    context.lpSource = manifest.c_str();
+    ActivateActCtx(Context = CreateActCtxA(&context), &Cookie);
+  }
+  ~TProgramControls() {
+    DeactivateActCtx(0, Cookie);
+    ReleaseActCtx(Context);
+  }
+  HANDLE Context;
+  ULONG_PTR Cookie = 0;
+};
+
+TEST_F(Frm2Test, CaptionsAndListBordersLookAsTheLayoutSaysUnderTheProgramsCommonControls) {
+  TProgramControls controls;
+  Create();
+  Form1->ShowForm();
+  for (int i = 0; i < 10; ++i) Application.ProcessMessages(), Sleep(25);
+  // Where each caption is, pixels of its text colour; at each list's corner, a flat line round
+  // the list's colour or the sunken edge's two shadows (greys, the same read either way round).
+  const struct {
+    TSystemControl* Control;
+    uint32_t Outer, Inner;
+  } cases[] = {{Form1->CheckBox1, 0, 0},
+               {Form1->CheckBox3, 0, 0},
+               {Form1->ComboBox1, GetSysColor(COLOR_WINDOWFRAME), 0x2F3C53u},
+               {Form1->ComboBox3, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_3DDKSHADOW)}};
+  for (const auto& c : cases) {
+    const int x = Form1->Left() + c.Control->Left(), y = Form1->Top() + c.Control->Top();
+    const auto pixels = CaptureScreen(RECT{x, y, x + c.Control->Width(), y + 17}, FGame / "a.bmp");
+    if (c.Outer == 0) {
+      EXPECT_GT(std::count(pixels.begin(), pixels.end(), 0xCACACAu), 20) << c.Control->Name();
+      continue;
+    }
+    EXPECT_EQ(pixels[0], c.Outer) << c.Control->Name();
+    EXPECT_EQ(pixels[static_cast<size_t>(c.Control->Width()) + 1], c.Inner) << c.Control->Name();
+  }
+}
+
 TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow) {
   WriteOptions(
       "[Video]\r\nGamePlayViewportX=800\r\nGamePlayViewportY=600\r\nColorBits=32\r\n"
@@ -465,10 +510,14 @@ TEST_F(Frm2Test, TheSettingsButtonShowsTheDialogCentredOverTheDisabledMainWindow
   Form1->OnDone = [] { FMain->OptionsDialogClosed(); };
   Application.ProcessMessages();
 
+  EXPECT_EQ(Application.ErrorBoxOwner(), main->Handle());
   main->ImgBtn5Click(nullptr);
   Application.ProcessMessages();
   EXPECT_FALSE(IsWindowEnabled(main->Handle()));
   ASSERT_TRUE(IsWindowVisible(Form1->Handle()));
+  // The dialog belongs to the main window, and an error box of Apply to the dialog.
+  EXPECT_EQ(GetWindow(Form1->Handle(), GW_OWNER), main->Handle());
+  EXPECT_EQ(Application.ErrorBoxOwner(), Form1->Handle());
   EXPECT_EQ(Form1->Left(), std::max(main->Left() + (main->Width() - 220) / 2, 0));
   EXPECT_EQ(Form1->Top(), std::max(main->Top() + (main->Height() - 300) / 2, 0));
   EXPECT_EQ(Form1->Width(), 220);

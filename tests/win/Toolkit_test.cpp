@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "runtime/win32/Application.h"
@@ -113,6 +114,19 @@ TEST(FormLayout, MistakesInAStoredLayoutAreReported) {
     form.Publish<TMouseEvent>("A1Click", TMouseEvent{});
     EXPECT_THROW(form.LoadLayout(layout, GetModuleHandleA(nullptr)), Exception) << name;
   }
+}
+
+TEST(FormLayout, AnOptionalFormThatCannotBeMadeIsShownAsAnErrorAndLeftOut) {
+  struct TBroken : TForm {
+    TBroken() { LoadLayout({{}, {{"A", "TNoSuchControl", nullptr, {}}}}, nullptr); }
+  };
+  std::string error;
+  Application.OnException = [&](const std::string& text) { error += text; };
+  TBroken* form = nullptr;
+  Application.CreateOptionalForm(form);
+  Application.OnException = nullptr;
+  EXPECT_EQ(form, nullptr);
+  EXPECT_NE(error.find("TNoSuchControl"), std::string::npos) << error;
 }
 
 TEST(FormLayout, ALabelSizesItselfToItsTextUnlessToldNot) {
