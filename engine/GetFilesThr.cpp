@@ -67,6 +67,7 @@ void GFilesThread::ApplyList() {
   const std::string listName = FWorkDir + "files.lst";
   FUpdateList.clear();
   FStageFailed = false;
+  bool filesInPlace = false;
   {
     TListFile list(listName);
     FListRevision = ListInteger(list, "Rev");
@@ -107,14 +108,18 @@ void GFilesThread::ApplyList() {
       CheckFiles(list.GetSection("files_normal"));
     }
     UpdateFiles();
+    filesInPlace = FStatus != kUpdateFailed;
     // Replaced files do not make up for a failed earlier stage.
     if (FStageFailed) FStatus = kUpdateFailed;
   }
   FUpdateList.clear();
   platform::DeleteFile(listName);
-  // The revision only says what is true: a failed run leaves it where it was, so that the
-  // next run checks the normal files again.
-  if (FRevision < FListRevision && FStatus != kUpdateFailed) {
+  // The revision says what the listed files are: a file that failed leaves it where it was,
+  // so that the next run checks the normal files again. A failed hosts step or self-update
+  // does not hold it back: the hosts file is no listed file, and the self entry is compared
+  // on every run whatever the revision says, so storing it hides neither. Held back, a hosts
+  // file that cannot be written would bring a full check on every start, for ever.
+  if (FRevision < FListRevision && filesInPlace) {
     FRevision = FListRevision;
     StoreRevision();
   }
