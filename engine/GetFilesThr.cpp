@@ -2,6 +2,7 @@
 
 #include "list/LstFile.h"
 #include "platform/File.h"
+#include "runtime/SettingsStore.h"
 #include "runtime/SysUtils.h"
 
 namespace korvath {
@@ -93,18 +94,13 @@ void GFilesThread::ApplyList() {
         StageFailed(e.Message());
       }
     }
+    if (FCreateBackup == 1)
+      FBackupRevision = OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0);
     FSelfEntry = list.GetSection("self").front();
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
     CheckFiles(list.GetSection("files_critical"));
     if (FFullCheck || FRevision < FListRevision) {
-      if (FCreateBackup == 1) {
-        const std::string backup = FWorkDir + "backup";
-        DeleteDirectory(backup);
-        // Say which name is in the way: "I/O error 80" alone leaves the player guessing.
-        if (!platform::CreateDir(backup))
-          throw EInOutError(platform::LastError(),
-                            "The backup folder " + backup + " cannot be made");
-      }
+      if (FCreateBackup == 1) PrepareBackupFolder();
       CheckFiles(list.GetSection("files_normal"));
     }
     UpdateFiles();
@@ -122,6 +118,24 @@ void GFilesThread::ApplyList() {
   if (FRevision < FListRevision && filesInPlace) {
     FRevision = FListRevision;
     StoreRevision();
+  }
+}
+
+void GFilesThread::PrepareBackupFolder() {
+  const std::string backup = FWorkDir + "backup";
+  // A run that repeats an upgrade that did not complete keeps the copies its first attempt
+  // made: they may be the only ones left of the files that attempt replaced.
+  const bool afresh =
+      FListRevision > FBackupRevision || (FFullCheck && FRevision >= FBackupRevision);
+  if (afresh) DeleteDirectory(backup);
+  const bool ready = afresh ? platform::CreateDir(backup)
+                            : platform::DirectoryExists(backup) || platform::CreateDir(backup);
+  // Say which name is in the way: "I/O error 80" alone leaves the player guessing.
+  if (!ready)
+    throw EInOutError(platform::LastError(), "The backup folder " + backup + " cannot be made");
+  if (afresh) {
+    FBackupRevision = FListRevision;
+    OpenSettingsStore()->WriteInteger(kSettingsSection, kBackupRevision, FBackupRevision);
   }
 }
 

@@ -84,6 +84,9 @@ class GFilesThread : public TTransferWorker {
   // The steps of a replacement after its download: the backup copy of the player's file, and
   // the unpacking, whose content must have the listed digest. Raise EFileFailed.
   void BackUp(const std::string& listPath, const std::string& local);
+  // Before the normal files are checked: the backup folder starts afresh for a new upgrade, or
+  // for a full check after a completed one, and is kept as it is otherwise.
+  void PrepareBackupFolder();
   void UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry);
   // Shows a transfer's recorded gauge calls on the window's thread.
   void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
@@ -98,6 +101,9 @@ class GFilesThread : public TTransferWorker {
 
   IRunLog* FLog;
   int32_t FListRevision = 0;
+  // The list revision the backup folder's copies were made for (kBackupRevision); above
+  // FRevision while the upgrade they belong to has not completed.
+  int32_t FBackupRevision = 0;
   bool FStageFailed = false;
 };
 

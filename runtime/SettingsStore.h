@@ -19,6 +19,8 @@ class ERegistryException : public Exception {
 inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kAtRevision = "AtRevision";
 inline constexpr const char* kCreateBackup = "CreateBackup";
+// The list revision the copies in the backup folder were made for.
+inline constexpr const char* kBackupRevision = "BackupRevision";
 
 class TSettingsStore {
  public:
