@@ -67,6 +67,7 @@ void GFilesThread::Execute() {
 void GFilesThread::ApplyList() {
   const std::string listName = FWorkDir + "files.lst";
   FUpdateList.clear();
+  FListDigest.clear();
   FStageFailed = false;
   bool filesInPlace = false;
   {
@@ -79,6 +80,7 @@ void GFilesThread::ApplyList() {
           Format("The update list's revision %d is older than this folder's revision %d; "
                  "an old list is not applied",
                  FListRevision, FRevision));
+    if (!FListPublicKey.empty()) CheckListReplay(listName);
     FListedPaths.clear();
     for (const char* section : {"files_critical", "files_normal"})
       for (const std::string& line : list.GetSection(section)) {
@@ -110,6 +112,8 @@ void GFilesThread::ApplyList() {
   }
   FUpdateList.clear();
   platform::DeleteFile(listName);
+  // The signed list's digest goes with the revision it is for.
+  if (filesInPlace) StoreListDigest();
   // The revision says what the listed files are: a file that failed leaves it where it was,
   // so that the next run checks the normal files again. A failed hosts step or self-update
   // does not hold it back: the hosts file is no listed file, and the self entry is compared

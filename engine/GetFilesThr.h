@@ -69,6 +69,12 @@ class GFilesThread : public TTransferWorker {
   // Fetches the signature of the downloaded list and raises EListRefused, with the download
   // removed, unless it is FListPublicKey's signature of exactly those bytes.
   void CheckListSignature(const std::string& listAddress);
+  // For a signed list: raises EListRefused when it has the folder's revision but is not the
+  // list last applied at that revision, and otherwise notes what StoreListDigest records.
+  void CheckListReplay(const std::string& listName);
+  // Records the signed list's revision and digest once its files are in place, when the folder
+  // does not hold them already.
+  void StoreListDigest();
 
   TStringList FUpdateList;
   // Every path the list names (letter case folded), so that a temporary's name that is itself
@@ -104,6 +110,8 @@ class GFilesThread : public TTransferWorker {
   // The list revision the backup folder's copies were made for (kBackupRevision); above
   // FRevision while the upgrade they belong to has not completed.
   int32_t FBackupRevision = 0;
+  // "<revision>:<digest>" of this run's list while it is signed and not yet recorded.
+  std::string FListDigest;
   bool FStageFailed = false;
 };
 

@@ -21,6 +21,8 @@ inline constexpr const char* kAtRevision = "AtRevision";
 inline constexpr const char* kCreateBackup = "CreateBackup";
 // The list revision the copies in the backup folder were made for.
 inline constexpr const char* kBackupRevision = "BackupRevision";
+// The revision and digest of the signed list last applied, as "<revision>:<digest>".
+inline constexpr const char* kListDigest = "ListDigest";
 
 class TSettingsStore {
  public:

@@ -66,6 +66,9 @@ class HostileServer : public ::testing::Test {
   TempDir FOuter;  // holds the game folder and nothing else, before and after every case
   TempDir FHostsDir;
   ScopedEnv FHostsEnv;
+  // The settings store the runs keep (on POSIX), emptied before every case.
+  TempDir FConfigDir;
+  ScopedEnv FConfigEnv;
 };
 
 // Expected outcomes, named for what the player sees.

@@ -48,7 +48,9 @@ const std::string& ZeroBombArchive() {
   return archive;
 }
 
-HostileServer::HostileServer() : FHostsEnv("KORVATH_HOSTS_FILE", FHostsDir / "hosts") {}
+HostileServer::HostileServer()
+    : FHostsEnv("KORVATH_HOSTS_FILE", FHostsDir / "hosts"),
+      FConfigEnv("XDG_CONFIG_HOME", FConfigDir.Path()) {}
 
 void HostileServer::RunCases(const std::vector<HostileCase>& cases) {
   for (const HostileCase& c : cases) RunCase(c);
@@ -60,6 +62,7 @@ void HostileServer::RunCase(const HostileCase& c) {
   std::error_code ec;
   fs::remove_all(game, ec);
   fs::remove_all(HostsFile(), ec);
+  fs::remove_all(FConfigDir / "korvath", ec);
   fs::create_directories(game);
   WriteFileBytes(HostsFile(), kHostsBefore);
 
