@@ -147,6 +147,9 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
 void GFilesThread::BackUp(const std::string& listPath, const std::string& local) {
   // A file new to this folder has nothing to back up; a failed copy goes unreported.
   const std::string backup = LocalPathOf(FWorkDir, "backup\\" + listPath);
+  // Until their upgrade completes, the copies hold the files as they were before it: a later
+  // version of a file, replaced again by a repeated run, never takes its copy's place.
+  if (FBackupRevision > FRevision && platform::FileExists(backup)) return;
   ForceFolderOf(backup);
   platform::CopyFile(local, backup);
 }

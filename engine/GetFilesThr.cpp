@@ -2,6 +2,7 @@
 
 #include "list/LstFile.h"
 #include "platform/File.h"
+#include "runtime/SettingsStore.h"
 #include "runtime/SysUtils.h"
 
 namespace korvath {
@@ -66,7 +67,9 @@ void GFilesThread::Execute() {
 void GFilesThread::ApplyList() {
   const std::string listName = FWorkDir + "files.lst";
   FUpdateList.clear();
+  FListDigest.clear();
   FStageFailed = false;
+  bool filesInPlace = false;
   {
     TListFile list(listName);
     FListRevision = ListInteger(list, "Rev");
@@ -77,6 +80,7 @@ void GFilesThread::ApplyList() {
           Format("The update list's revision %d is older than this folder's revision %d; "
                  "an old list is not applied",
                  FListRevision, FRevision));
+    if (!FListPublicKey.empty()) CheckListReplay(listName);
     FListedPaths.clear();
     for (const char* section : {"files_critical", "files_normal"})
       for (const std::string& line : list.GetSection(section)) {
@@ -92,31 +96,50 @@ void GFilesThread::ApplyList() {
         StageFailed(e.Message());
       }
     }
+    if (FCreateBackup == 1)
+      FBackupRevision = OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0);
     FSelfEntry = list.GetSection("self").front();
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
     CheckFiles(list.GetSection("files_critical"));
     if (FFullCheck || FRevision < FListRevision) {
-      if (FCreateBackup == 1) {
-        const std::string backup = FWorkDir + "backup";
-        DeleteDirectory(backup);
-        // Say which name is in the way: "I/O error 80" alone leaves the player guessing.
-        if (!platform::CreateDir(backup))
-          throw EInOutError(platform::LastError(),
-                            "The backup folder " + backup + " cannot be made");
-      }
+      if (FCreateBackup == 1) PrepareBackupFolder();
       CheckFiles(list.GetSection("files_normal"));
     }
     UpdateFiles();
+    filesInPlace = FStatus != kUpdateFailed;
     // Replaced files do not make up for a failed earlier stage.
     if (FStageFailed) FStatus = kUpdateFailed;
   }
   FUpdateList.clear();
   platform::DeleteFile(listName);
-  // The revision only says what is true: a failed run leaves it where it was, so that the
-  // next run checks the normal files again.
-  if (FRevision < FListRevision && FStatus != kUpdateFailed) {
+  // The signed list's digest goes with the revision it is for.
+  if (filesInPlace) StoreListDigest();
+  // The revision says what the listed files are: a file that failed leaves it where it was,
+  // so that the next run checks the normal files again. A failed hosts step or self-update
+  // does not hold it back: the hosts file is no listed file, and the self entry is compared
+  // on every run whatever the revision says, so storing it hides neither. Held back, a hosts
+  // file that cannot be written would bring a full check on every start, for ever.
+  if (FRevision < FListRevision && filesInPlace) {
     FRevision = FListRevision;
     StoreRevision();
+  }
+}
+
+void GFilesThread::PrepareBackupFolder() {
+  const std::string backup = FWorkDir + "backup";
+  // A run that repeats an upgrade that did not complete keeps the copies its first attempt
+  // made: they may be the only ones left of the files that attempt replaced.
+  const bool afresh =
+      FListRevision > FBackupRevision || (FFullCheck && FRevision >= FBackupRevision);
+  if (afresh) DeleteDirectory(backup);
+  const bool ready = afresh ? platform::CreateDir(backup)
+                            : platform::DirectoryExists(backup) || platform::CreateDir(backup);
+  // Say which name is in the way: "I/O error 80" alone leaves the player guessing.
+  if (!ready)
+    throw EInOutError(platform::LastError(), "The backup folder " + backup + " cannot be made");
+  if (afresh) {
+    FBackupRevision = FListRevision;
+    OpenSettingsStore()->WriteInteger(kSettingsSection, kBackupRevision, FBackupRevision);
   }
 }
 

@@ -69,6 +69,12 @@ class GFilesThread : public TTransferWorker {
   // Fetches the signature of the downloaded list and raises EListRefused, with the download
   // removed, unless it is FListPublicKey's signature of exactly those bytes.
   void CheckListSignature(const std::string& listAddress);
+  // For a signed list: raises EListRefused when it has the folder's revision but is not the
+  // list last applied at that revision, and otherwise notes what StoreListDigest records.
+  void CheckListReplay(const std::string& listName);
+  // Records the signed list's revision and digest once its files are in place, when the folder
+  // does not hold them already.
+  void StoreListDigest();
 
   TStringList FUpdateList;
   // Every path the list names (letter case folded), so that a temporary's name that is itself
@@ -84,6 +90,9 @@ class GFilesThread : public TTransferWorker {
   // The steps of a replacement after its download: the backup copy of the player's file, and
   // the unpacking, whose content must have the listed digest. Raise EFileFailed.
   void BackUp(const std::string& listPath, const std::string& local);
+  // Before the normal files are checked: the backup folder starts afresh for a new upgrade, or
+  // for a full check after a completed one, and is kept as it is otherwise.
+  void PrepareBackupFolder();
   void UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry);
   // Shows a transfer's recorded gauge calls on the window's thread.
   void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
@@ -98,6 +107,11 @@ class GFilesThread : public TTransferWorker {
 
   IRunLog* FLog;
   int32_t FListRevision = 0;
+  // The list revision the backup folder's copies were made for (kBackupRevision); above
+  // FRevision while the upgrade they belong to has not completed.
+  int32_t FBackupRevision = 0;
+  // "<revision>:<digest>" of this run's list while it is signed and not yet recorded.
+  std::string FListDigest;
   bool FStageFailed = false;
 };
 

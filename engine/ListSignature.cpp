@@ -3,6 +3,7 @@
 #include "engine/GetFilesThr.h"
 #include "platform/File.h"
 #include "runtime/Classes.h"
+#include "runtime/SettingsStore.h"
 #include "transfer/Signature.h"
 
 namespace korvath {
@@ -63,6 +64,29 @@ void GFilesThread::CheckListSignature(const std::string& listAddress) {
         "The update list does not match its signature: it is not the list its "
         "publisher signed, and it is not used");
   list.Keep();  // unpacking it removes it
+}
+
+void GFilesThread::CheckListReplay(const std::string& listName) {
+  // The text, not its compressed bytes: the same list compressed otherwise is the same list.
+  const std::string digest =
+      Format("%d:%s", FListRevision, ListDigestHex(ReadWhole(listName)).c_str());
+  const std::string applied = OpenSettingsStore()->ReadString(kSettingsSection, kListDigest, "");
+  // SECURITY: a list signed long ago stays validly signed. Served again at the revision the
+  // folder has reached, another list of that revision would take the updater and the critical
+  // files, which every run checks, back to what it names. A folder that has no digest for its
+  // revision yet (an older client applied the list) takes the list and records it.
+  if (FListRevision == FRevision && applied.rfind(Format("%d:", FRevision), 0) == 0 &&
+      applied != digest)
+    throw EListRefused(
+        Format("The update list has this folder's revision %d, but it is not the list applied "
+               "here at that revision; a list served again is not applied",
+               FRevision));
+  if (applied != digest) FListDigest = digest;
+}
+
+void GFilesThread::StoreListDigest() {
+  if (!FListDigest.empty())
+    OpenSettingsStore()->WriteString(kSettingsSection, kListDigest, FListDigest);
 }
 
 }  // namespace korvath

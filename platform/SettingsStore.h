@@ -41,6 +41,9 @@ class SettingsKey {
   // Stores the value as a number, or as its decimal text when the value is already text.
   // Throws SettingsError (kCreateKey with the section, kSetData with the name).
   virtual void WriteInteger(const std::string& section, const std::string& name, int32_t value) = 0;
+  // Stores the value as text, whatever type it had. Throws like WriteInteger.
+  virtual void WriteText(const std::string& section, const std::string& name,
+                         const std::string& text) = 0;
 };
 
 // Opens the key of that path ("Software\Korvath\<folder>"), creating it when missing. A key

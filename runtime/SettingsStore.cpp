@@ -54,6 +54,33 @@ class TSystemSettings final : public TSettingsStore {
     }
   }
 
+  std::string ReadString(const std::string& section, const std::string& name,
+                         const std::string& defaultValue) override {
+    try {
+      const platform::SettingsValue value = FKey->Read(section, name);
+      switch (value.kind) {
+        case platform::SettingsValue::kNumber:
+          return std::to_string(static_cast<int32_t>(value.number));
+        case platform::SettingsValue::kText:
+          return value.text;
+        case platform::SettingsValue::kMissing:
+          break;
+      }
+      return defaultValue;
+    } catch (const platform::SettingsError& error) {
+      throw Reworded(error);
+    }
+  }
+
+  void WriteString(const std::string& section, const std::string& name,
+                   const std::string& value) override {
+    try {
+      FKey->WriteText(section, name, value);
+    } catch (const platform::SettingsError& error) {
+      throw Reworded(error);
+    }
+  }
+
  private:
   std::unique_ptr<platform::SettingsKey> FKey;
 };

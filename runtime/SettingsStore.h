@@ -19,6 +19,10 @@ class ERegistryException : public Exception {
 inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kAtRevision = "AtRevision";
 inline constexpr const char* kCreateBackup = "CreateBackup";
+// The list revision the copies in the backup folder were made for.
+inline constexpr const char* kBackupRevision = "BackupRevision";
+// The revision and digest of the signed list last applied, as "<revision>:<digest>".
+inline constexpr const char* kListDigest = "ListDigest";
 
 class TSettingsStore {
  public:
@@ -29,6 +33,11 @@ class TSettingsStore {
                               int32_t defaultValue) = 0;
   // Stores the value as a number, or as its decimal text when the value is already text.
   virtual void WriteInteger(const std::string& section, const std::string& name, int32_t value) = 0;
+  // The value as text (a number as its decimal digits), or Default when it is missing.
+  virtual std::string ReadString(const std::string& section, const std::string& name,
+                                 const std::string& defaultValue) = 0;
+  virtual void WriteString(const std::string& section, const std::string& name,
+                           const std::string& value) = 0;
 };
 
 // Opens (creating when missing) the store of the process's current folder.

@@ -68,6 +68,13 @@ std::string PublicKeyOf(const std::string& secretKey) {
   return publicKey;
 }
 
+std::string ListDigestHex(const std::string& listText) {
+  StartSodium();
+  std::string digest(crypto_hash_sha256_BYTES, '\0');
+  crypto_hash_sha256(Bytes(digest), Bytes(listText), listText.size());
+  return HexEncode(digest);
+}
+
 std::string HexEncode(const std::string& bytes) {
   std::string hex(bytes.size() * 2 + 1, '\0');
   sodium_bin2hex(hex.data(), hex.size(), Bytes(bytes), bytes.size());

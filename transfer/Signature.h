@@ -41,6 +41,10 @@ std::string SignList(const std::string& listBytes, const std::string& secretKey)
 // secret key: its second half must be the public key its first half (the seed) makes.
 std::string PublicKeyOf(const std::string& secretKey);
 
+// The SHA-256 digest of a list's text as 64 lower-case hex digits: what a folder remembers of
+// the signed list it applied, to know that list again.
+std::string ListDigestHex(const std::string& listText);
+
 // Lower-case hex text of bytes, and back; false for anything but an even number of hex digits.
 std::string HexEncode(const std::string& bytes);
 bool HexDecode(const std::string& hex, std::string& bytes);

@@ -179,6 +179,15 @@ class TFileSettings final : public SettingsKey {
     if (!Save(File(), all)) throw SettingsError(SettingsFailure::kSetData, name);
   }
 
+  void WriteText(const std::string& section, const std::string& name,
+                 const std::string& text) override {
+    if (!FOpened) throw SettingsError(SettingsFailure::kCreateKey, section);
+    TStoreLock lock(FFolder);
+    TSections all = Load(File());
+    all[FKey + "\\" + section][name] = TValue{TValue::kText, text};
+    if (!Save(File(), all)) throw SettingsError(SettingsFailure::kSetData, name);
+  }
+
  private:
   fs::path File() const { return FFolder / "settings.reg"; }
 

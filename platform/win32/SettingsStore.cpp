@@ -81,6 +81,16 @@ class TRegistrySettings final : public SettingsKey {
     if (result != ERROR_SUCCESS) throw SettingsError(SettingsFailure::kSetData, name);
   }
 
+  void WriteText(const std::string& section, const std::string& name,
+                 const std::string& text) override {
+    const RegKey sub = FKey ? OpenKey(FKey.Get(), section, true) : RegKey();
+    if (!sub) throw SettingsError(SettingsFailure::kCreateKey, section);
+    if (RegSetValueExA(sub.Get(), name.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS)
+      throw SettingsError(SettingsFailure::kSetData, name);
+  }
+
  private:
   RegKey FKey;
 };

@@ -1,7 +1,7 @@
 // The hostile-server corpus: one update run per case against a server that misbehaves in one
 // way, with the outcome the case must have written beside it. Every case also holds the
-// promises that do not vary: the buttons come back, a failed run stores no revision, the list
-// and every temporary are gone, and nothing appears outside the game folder.
+// promises that do not vary: the buttons come back, a run whose files failed stores no
+// revision, the list and every temporary are gone, and nothing appears outside the game folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -66,10 +66,16 @@ class HostileServer : public ::testing::Test {
   TempDir FOuter;  // holds the game folder and nothing else, before and after every case
   TempDir FHostsDir;
   ScopedEnv FHostsEnv;
+  // The settings store the runs keep (on POSIX), emptied before every case.
+  TempDir FConfigDir;
+  ScopedEnv FConfigEnv;
 };
 
 // Expected outcomes, named for what the player sees.
 HostileExpect Failed(FolderFiles files, std::vector<std::string> reasons = {});
+// The hosts step or the self-update failed, but every listed file is in place: the revision
+// is stored all the same.
+HostileExpect FailedStep(FolderFiles files, std::vector<std::string> reasons);
 HostileExpect AllUpdated(FolderFiles files);
 HostileExpect NothingToDo(FolderFiles files);
 

@@ -208,7 +208,7 @@ TEST_F(HostileServer, EndlessBodiesAreCutOffAtTheLimit) {
                                        std::vector<std::string>(12, std::string(256 * 1024, 'x')),
                                        std::chrono::milliseconds(0));
        },
-       Failed({{"good.dat", "good"}}, {longer(100)})},
+       FailedStep({{"good.dat", "good"}}, {longer(100)})},
   });
 }
 
@@ -242,7 +242,7 @@ TEST_F(HostileServer, StalledBodiesBreakOffAfterTheTimeLimit) {
                           "\r\n[/self]\r\n"));
          s.Server.Http().ServeSlowBody("Korvath.exe.bz2", {Bz2Compress("new updater")}, pause);
        },
-       Failed({{"good.dat", "good"}}, {"not put in place"})},
+       FailedStep({{"good.dat", "good"}}, {"not put in place"})},
       // The limit is on silence, not on the whole transfer: a slow body that keeps coming
       // arrives. A limit of 3 s here keeps a busy machine's hiccups from looking like silence.
       {"slow body that never falls silent for the limit",

@@ -39,7 +39,7 @@ HostileCase SelfCase(const std::string& name) {
                 "[self]\r\n" + name + "|" + Md5Hex("new updater") + "|20\r\n[/self]\r\n"));
             s.AfterRun = [&server = s.Server] { ExpectOnlyListAndGoodFetched(server); };
           },
-          Failed(kGoodOnly, {"not the bare name of a program"})};
+          FailedStep(kGoodOnly, {"not the bare name of a program"})};
 }
 
 TEST_F(HostileServer, PathsOutsideTheFolderOrOnDevicesAreRefused) {

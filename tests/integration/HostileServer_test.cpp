@@ -27,6 +27,9 @@ void HostileScene::Plant(const std::string& name, const std::string& content) co
 HostileExpect Failed(FolderFiles files, std::vector<std::string> reasons) {
   return HostileExpect{kUpdateFailed, false, std::move(files), std::move(reasons), std::nullopt};
 }
+HostileExpect FailedStep(FolderFiles files, std::vector<std::string> reasons) {
+  return HostileExpect{kUpdateFailed, true, std::move(files), std::move(reasons), std::nullopt};
+}
 HostileExpect AllUpdated(FolderFiles files) {
   return HostileExpect{kAllUpdated, true, std::move(files), {}, std::nullopt};
 }
@@ -45,7 +48,9 @@ const std::string& ZeroBombArchive() {
   return archive;
 }
 
-HostileServer::HostileServer() : FHostsEnv("KORVATH_HOSTS_FILE", FHostsDir / "hosts") {}
+HostileServer::HostileServer()
+    : FHostsEnv("KORVATH_HOSTS_FILE", FHostsDir / "hosts"),
+      FConfigEnv("XDG_CONFIG_HOME", FConfigDir.Path()) {}
 
 void HostileServer::RunCases(const std::vector<HostileCase>& cases) {
   for (const HostileCase& c : cases) RunCase(c);
@@ -57,6 +62,7 @@ void HostileServer::RunCase(const HostileCase& c) {
   std::error_code ec;
   fs::remove_all(game, ec);
   fs::remove_all(HostsFile(), ec);
+  fs::remove_all(FConfigDir / "korvath", ec);
   fs::create_directories(game);
   WriteFileBytes(HostsFile(), kHostsBefore);
 
@@ -189,23 +195,23 @@ TEST_F(HostileServer, SettingsThatEndTheRun) {
 }
 
 TEST_F(HostileServer, HostsSectionsThatFailTheStage) {
-  // The hosts step fails on its own: the files are still brought up to date, the run ends as a
-  // failed one and keeps the old revision.
+  // The hosts step fails on its own: the files are still brought up to date and their revision
+  // stored, and the run ends as a failed one.
   const std::string hostsOn = "Rev|5\r\nModHosts|1\r\n";
   auto withHosts = [&](std::string name, const std::string& hosts,
                        std::vector<std::string> reasons) {
-    return SettingsCase(std::move(name), hostsOn, Failed(kReplaced, std::move(reasons)),
+    return SettingsCase(std::move(name), hostsOn, FailedStep(kReplaced, std::move(reasons)),
                         "[hosts]\r\n" + hosts + "[/hosts]\r\n");
   };
   HostileExpect added = AllUpdated(kReplaced);
   added.HostsAfter =
       kHostsBefore +
       "#-------- Added by Korvath --------\r\n10.0.0.1\tgame.example\r\n#-----------------\r\n";
-  HostileExpect unreadable = Failed(kReplaced, {"cannot be read"});
+  HostileExpect unreadable = FailedStep(kReplaced, {"cannot be read"});
   unreadable.HostsAfter = "";
   RunCases({
       SettingsCase("ModHosts 1 without a hosts section", hostsOn,
-                   Failed(kReplaced, {"no \"hosts\" section"})),
+                   FailedStep(kReplaced, {"no \"hosts\" section"})),
       withHosts("ModHosts 1 with an empty hosts section", "", {"no \"hosts\" section"}),
       withHosts("hosts entry of one field", "10.0.0.1\r\n", {"fewer than two fields"}),
       withHosts("hosts entry made of bars", "||\r\n", {"fewer than two fields"}),

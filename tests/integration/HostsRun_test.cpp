@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "runtime/SettingsStore.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/Release.h"
@@ -78,8 +79,8 @@ TEST_F(HostsRun, OnlyModHostsOneTouchesTheFile) {
   }
 }
 
-// Whatever makes the hosts step fail, the game files are still updated, the run ends as a
-// failed one, stores no revision, and the hosts file is as it was.
+// Whatever makes the hosts step fail, the game files are still updated and their revision
+// stored, the run ends as a failed one, and the hosts file is as it was.
 TEST_F(HostsRun, FailedHostsStepDoesNotStopTheUpdate) {
   const struct {
     const char* what;
@@ -109,7 +110,7 @@ TEST_F(HostsRun, FailedHostsStepDoesNotStopTheUpdate) {
     EXPECT_EQ(ReadFileBytes(FHosts), kBefore);
     EXPECT_EQ(test::FolderContents(FEtc.Path()).size(), 1u)
         << "nothing is left beside the hosts file";
-    EXPECT_TRUE(test::Only(run.Calls, "rev:").empty());
+    EXPECT_EQ(test::Only(run.Calls, "rev:"), std::vector<std::string>{"rev:4"});
     ASSERT_EQ(run.RunFailures.size(), 1u);
     EXPECT_NE(run.RunFailures[0].find(c.reason), std::string::npos) << run.RunFailures[0];
     // "Update Failed" shows at once, and the file checks follow it.
@@ -134,6 +135,13 @@ TEST_F(HostsRun, ConsoleExitsWithOneAndSaysWhyWhenTheHostsStepFails) {
   EXPECT_NE(run.Out.find("Update Failed"), std::string::npos) << run.Out;
   EXPECT_EQ(ReadFileBytes(FGame / "game.dat"), "game");
   EXPECT_EQ(ReadFileBytes(FHosts), kBefore);
+  // The files are in place, so their revision is stored: the next start checks no normal file.
+  EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 0), 4);
+  FServer.PublishList(test::ListText(4, 1, {}, {FServer.PublishFile("normal.dat", "n")},
+                                     Section({"1.2.3.4|login.korvath.example"})));
+  EXPECT_EQ(
+      test::RunProcess(test::NativeProgramPath(KORVATH_UPDATE_EXE), "", FGame.Path()).ExitCode, 1);
+  EXPECT_FALSE(fs::exists(FGame / "normal.dat"));
 }
 
 }  // namespace

@@ -103,6 +103,8 @@ TEST_F(PublishSigning, SignedReleaseReachesAClientWithTheKeyAndAnUnsignedOneDrop
   EXPECT_NE(built.Out.find("public key " + key), std::string::npos) << built.Out;
   EXPECT_TRUE(VerifyListSignature(ReadFileBytes(Out("files.lst.bz2")),
                                   ReadFileBytes(Out("files.lst.bz2.sig")), key));
+  const auto changed = Build(1, "--sign signing.key --critical game.dat");  // the list stays
+  EXPECT_NE(changed.Err.find("publish with --rev 2 or higher"), std::string::npos) << changed.Err;
   ServeOut();
   test::RunOutcome run = Update(key);
   EXPECT_EQ(run.Status, kAllUpdated) << (run.RunFailures.empty() ? "" : run.RunFailures[0]);

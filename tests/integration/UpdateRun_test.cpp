@@ -114,6 +114,21 @@ TEST_F(UpdateRun, BackupFolderIsEmptiedOnNormalChecksAndAddedToOtherwise) {
   EXPECT_TRUE(Exists(Game("backup/keep.dat")));
 }
 
+TEST_F(UpdateRun, BackupsOfAnUpgradeThatFailedSurviveItsRepeats) {
+  for (const char* name : {"a.dat", "b.dat"})
+    WriteFileBytes(Game(name), std::string("old ") + name);
+  const std::string a = FServer.PublishFile("a.dat", "new a.dat");
+  FServer.PublishList(test::ListText(6, 0, {}, {a, FServer.PublishFile("b.dat", "new b.dat")}));
+  FServer.Http().ServeNoAnswer("b.dat.bz2");
+  EXPECT_EQ(Run(false, 5, 1).Status, kUpdateFailed);
+  WriteFileBytes(Game("a.dat"), "edited a.dat");  // a later version: replaced, its copy stays
+  FServer.PublishFile("b.dat", "new b.dat");
+  EXPECT_EQ(Run(false, 5, 1).Status, kAllUpdated);
+  const std::map<std::string, std::string> copies{{"a.dat", "old a.dat"}, {"b.dat", "old b.dat"}};
+  EXPECT_EQ(test::FolderContents(Game("backup")), copies);
+  EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0), 6);
+}
+
 class FiveFiles : public UpdateRun {
  protected:
   void SetUp() override {

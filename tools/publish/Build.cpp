@@ -89,6 +89,7 @@ struct TPrevious {
   int32_t Rev = 0;
   std::set<std::pair<std::string, std::string>> Entries;  // path, digest of every file entry
   std::set<std::string> Paths;                            // of every entry, the self one too
+  std::string Text;                                       // the whole list as clients read it
 };
 
 TPrevious ReadPrevious(const std::string& listPath, std::FILE* out) {
@@ -97,6 +98,7 @@ TPrevious ReadPrevious(const std::string& listPath, std::FILE* out) {
   TPublishedList list;
   try {
     list = ReadPublishedList(listPath);
+    previous.Text = DecodeText(listPath, kMaxListBytes);
   } catch (const std::exception& e) {
     std::fprintf(
         out,
@@ -145,6 +147,21 @@ void CheckRevision(const TBuildOptions& options, const TPrevious& previous, cons
                static_cast<long long>(previous.Rev) + 1));
     return;
   }
+}
+
+// A client that applied a signed list refuses another signed list of the same revision (an old
+// one served again would take it back), so a signed list that changes anything at all needs a
+// higher revision. Known only once the copies are made: their sizes are part of the list.
+void CheckSignedChange(const TBuildOptions& options, const TPrevious& previous,
+                       const std::string& text) {
+  if (options.SignKeyFile.empty() || !previous.Readable || !previous.RevKnown ||
+      options.Rev > previous.Rev || text == previous.Text)
+    return;
+  throw EPublishError(
+      Format("--rev %d: the signed list differs from the published list of revision %d, and "
+             "clients that applied a signed list refuse another one of the same revision; "
+             "publish with --rev %lld or higher",
+             options.Rev, previous.Rev, static_cast<long long>(previous.Rev) + 1));
 }
 
 // Files written under their ".part" names; removed again unless they were put in place.
@@ -276,9 +293,9 @@ struct TPublished {
 };
 
 // Writes every file's compressed copy and puts the copies in place once all are complete and
-// the list they make fits what clients read.
-TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, unsigned workers,
-                         std::FILE* out) {
+// the list they make fits what clients read and, signed, is one they take.
+TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
+                         const TPrevious& previous, unsigned workers, std::FILE* out) {
   const TRelease& release = inputs.Release;
   std::vector<TJob> jobs;
   if (release.Self) jobs.push_back({&*release.Self, {}, 0, {}});
@@ -308,6 +325,7 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, un
   if (published.Text.size() > static_cast<uint64_t>(kMaxListBytes))
     throw EPublishError(Format("the list would be %zu bytes, more than clients read (%lld)",
                                published.Text.size(), static_cast<long long>(kMaxListBytes)));
+  CheckSignedChange(options, previous, published.Text);
   staging.Commit();
   return published;
 }
@@ -339,7 +357,7 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
   CheckRevision(options, previous, inputs.Release, workers, problems);
   if (!problems.empty()) throw EPublishError(std::move(problems));
 
-  const TPublished published = PublishCopies(options, inputs, workers, out);
+  const TPublished published = PublishCopies(options, inputs, previous, workers, out);
   const bool signatureRemoved = PublishList(listPath, published.Text, inputs.SecretKey);
   const size_t removed = RemoveStale(options.OutDir, previous, published.Paths);
 

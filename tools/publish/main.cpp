@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
   buildCommand->add_option("--jobs", build.Jobs, "Compression threads (default: one per core)");
   buildCommand->add_option("--sign", build.SignKeyFile,
                            "Also write files.lst.bz2.sig, the list's signature by the secret key "
-                           "in this file (made by keygen)");
+                           "in this file (made by keygen); a list that changes anything needs a "
+                           "higher --rev than the published one");
 
   std::string keyFile;
   auto* keygenCommand = app.add_subcommand(
