@@ -46,6 +46,7 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
       const TFileEntry entry = SplitFileEntry(entries[i]);
       if (RefusedPathReason(entry.Path).empty()) {
         file.Size = EntrySize(entry.Size);
+        file.Integrity = EntryIntegrity(entry);
         file.Path = entry.Path;
         file.Address = FSettings.Server + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
         // A temporary that carries the name of a listed file, or a download that a backup copy
@@ -188,6 +189,7 @@ void TFetchAhead::UnpackAll() {
     TFile& file = FFiles[index];
     std::exception_ptr error;
     TDigestBytes digest{};
+    std::string sha256;
     std::unique_ptr<platform::TempFile> unpacked;
     try {
       // Into the unpacked temporary, as the worker's UnpackFile does.
@@ -195,10 +197,13 @@ void TFetchAhead::UnpackAll() {
       auto temporary = std::make_unique<platform::TempFile>(file.Names.Unpacked);
       {
         TFileStream target(*temporary);
-        THashingStream hashed(target);
-        Unpack(source.Stream(), hashed,
-               [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
+        THashingStream hashed(target, file.Integrity.Known);
+        Unpack(
+            source.Stream(), hashed,
+            [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); },
+            file.Integrity.Known ? file.Integrity.Size : kNoLimit);
         digest = hashed.Final();
+        sha256 = hashed.Sha256Hex();
       }
       unpacked = std::move(temporary);
     } catch (...) {
@@ -209,6 +214,7 @@ void TFetchAhead::UnpackAll() {
       file.Busy = false;
       file.Error = error;
       file.Digest = digest;
+      file.Sha256 = std::move(sha256);
       file.Unpacked = std::move(unpacked);
       file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
     }
@@ -287,6 +293,10 @@ TDigestBytes TFetchAhead::ReplayUnpack(size_t index, const TReplay& replay) {
   const TFile& file = FFiles[index];
   if (file.Stage == TStage::UnpackFailed) std::rethrow_exception(file.Error);
   return file.Digest;
+}
+
+const std::string& TFetchAhead::UnpackedSha256(size_t index) const {
+  return FFiles[index].Sha256;
 }
 
 void TFetchAhead::Discard(size_t index) {

@@ -21,6 +21,7 @@
 
 #include "engine/FileFailed.h"
 #include "engine/Transfer.h"
+#include "list/FileEntry.h"
 #include "platform/TempFile.h"
 #include "transfer/Misc.h"
 #include "transfer/md5.h"
@@ -65,6 +66,9 @@ class TFetchAhead {
   // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
   // unpacking raised.
   TDigestBytes ReplayUnpack(size_t index, const TReplay& replay);
+  // The SHA-256 of the unpacked content, once its unpacking has been replayed without an error;
+  // empty when the entry carries no integrity field.
+  const std::string& UnpackedSha256(size_t index) const;
   // Puts the file's unpacked temporary in place of the file, once its unpacking has been
   // replayed without an error. Returns 0 or the error code.
   int KeepUnpacked(size_t index);
@@ -107,6 +111,7 @@ class TFetchAhead {
     std::string Path;     // the list's spelling; empty when the entry is refused or unreadable
     std::string Address;  // the server's copy
     int64_t Size = 0;     // the listed (compressed) size
+    TIntegrity Integrity;
     bool RunsAhead = true;
     TFileNames Names;
     TStage Stage = TStage::Waiting;
@@ -115,6 +120,7 @@ class TFetchAhead {
     std::vector<TGaugeCall> DownloadCalls, UnpackCalls;  // not yet replayed
     std::exception_ptr Error;
     TDigestBytes Digest{};
+    std::string Sha256;
     std::unique_ptr<platform::TempFile> Unpacked;  // once unpacking succeeded
   };
 

@@ -5,12 +5,43 @@
 #include <string>
 #include <vector>
 
+#include "list/FileEntry.h"
 #include "tests/integration/HostileServer.h"
+#include "tests/support/Bz2Compress.h"
+#include "transfer/Sha256.h"
 
 namespace korvath::test {
 namespace {
 
 // Content that is not what the entry promises, and output without end.
+
+const std::string kOldG = "old content of g";
+// Larger than one unpacking block, so that a size limit falls inside the stream.
+const std::string& NewG() {
+  static const std::string content = NoiseBytes(70000, 17);
+  return content;
+}
+
+// g.dat listed with its true MD5 and, in front of its path, the given integrity field; the
+// server has the true archive.
+HostileCase IntegrityCase(std::string name, std::string field, HostileExpect expect) {
+  return {std::move(name),
+          [field](HostileScene& s) {
+            s.Plant("g.dat", kOldG);
+            const std::string archive = Bz2Compress(NewG());
+            s.Server.Http().ServeBody("g.dat.bz2", archive);
+            s.Server.PublishList(
+                ListWith("Rev|5\r\nModHosts|0\r\n", field + "|g.dat|" + Md5Hex(NewG()) + "|" +
+                                                        std::to_string(archive.size()) + "\r\n"));
+          },
+          std::move(expect)};
+}
+
+HostileCase IntegrityCase(std::string name, const std::string& sha256, size_t size,
+                          HostileExpect expect) {
+  return IntegrityCase(std::move(name), IntegrityField(sha256, static_cast<int64_t>(size)),
+                       std::move(expect));
+}
 
 // Links out of the game folder, and redirects.
 
@@ -19,8 +50,18 @@ namespace {
 }  // namespace
 
 TEST_F(HostileServer, ServersThatMustNotGetIn) {
+  const FolderFiles oldG{{"g.dat", kOldG}};
   RunCases({
       // Content that is not what the entry promises, and output without end.
+      IntegrityCase("integrity field of the content", Sha256Hex(NewG()), NewG().size(),
+                    AllUpdated({{"g.dat", NewG()}})),
+      // An MD5 collision is forged by listing another SHA-256 beside the content's own MD5.
+      IntegrityCase("SHA-256 of other content beside the right MD5", Sha256Hex("other"),
+                    NewG().size(), Failed(oldG, {"SHA-256 mismatch"})),
+      IntegrityCase("content one byte longer than its unpacked size", Sha256Hex(NewG()),
+                    NewG().size() - 1, Failed(oldG, {"unpacked size exceeded"})),
+      IntegrityCase("integrity field without its size", kIntegrityPrefix + Sha256Hex(NewG()),
+                    Failed(oldG, {"malformed integrity field"})),
 
       // Links out of the game folder, and redirects.
 

@@ -12,6 +12,7 @@
 #include <set>
 #include <utility>
 
+#include "list/FileEntry.h"
 #include "list/HostsEntry.h"
 #include "list/Limits.h"
 #include "list/LocalPath.h"
@@ -288,7 +289,9 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs, un
   TStaging staging;
   CompressAll(jobs, staging, workers);
   for (const TJob& job : jobs) {
-    const TListEntry entry{job.File->ListPath, job.Result.Digest, job.Result.CompressedSize};
+    const TListEntry entry{
+        job.File->ListPath, job.Result.Digest, job.Result.CompressedSize,
+        IntegrityField(job.Result.Sha256, static_cast<int64_t>(job.Result.Size))};
     TListContent& content = published.Content;
     if (release.Self && job.File == &*release.Self)
       content.Self = entry;
