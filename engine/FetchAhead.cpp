@@ -150,7 +150,7 @@ void TFetchAhead::FetchAll() {
       TFileSink sink(names.Download);
       opened = Download(
           FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-          MaxBodyFor(static_cast<int32_t>(file.Size)));
+          file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
       record(0);
     } catch (...) {
       error = std::current_exception();

@@ -44,7 +44,7 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
   }
   const std::string local = FWorkDir + name;
   if (FileDigestHex(local) == self.Digest) return;  // byte for byte: the updater is current
-  const int32_t size = EntrySize(self.Size);
+  EntrySize(self.Size);
   TIntegrity integrity;
   try {
     integrity = EntryIntegrity(self);
@@ -53,7 +53,9 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     return;
   }
   try {
-    if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true, MaxBodyFor(size))) return;
+    if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true,
+                      integrity.Known ? MaxBodyFor(integrity.Size) : kMaxBodyBytes))
+      return;
   } catch (const Exception& e) {
     StageFailed(name + ": the new version could not be downloaded: " + e.Message());
     return;

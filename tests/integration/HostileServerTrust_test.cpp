@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "list/FileEntry.h"
+#include "list/Limits.h"
 #include "tests/integration/HostileServer.h"
 #include "tests/support/Bz2Compress.h"
 #include "transfer/Sha256.h"
@@ -43,6 +44,20 @@ HostileCase IntegrityCase(std::string name, const std::string& sha256, size_t si
                        std::move(expect));
 }
 
+// An updater listed with a size field of 0, as lists made by hand may have it, and a body of
+// 1.5 MiB.
+HostileCase StaleSelfSizeCase() {
+  return {"self entry of size 0 with a body of 1.5 MiB",
+          [](HostileScene& s) {
+            const std::string updater = NoiseBytes(3 * kMiB / 2, 23);
+            s.Server.PublishFile("Korvath.exe", updater);
+            s.Server.PublishList(ListWith(
+                "Rev|5\r\nModHosts|0\r\n", s.Server.PublishFile("good.dat", "good") + "\r\n",
+                "[self]\r\nKorvath.exe|" + Md5Hex(updater) + "|0\r\n[/self]\r\n"));
+          },
+          AllUpdated({{"good.dat", "good"}, {"Korvath.exe", NoiseBytes(3 * kMiB / 2, 23)}})};
+}
+
 // Links out of the game folder, and redirects.
 
 // Signed lists served again.
@@ -62,6 +77,7 @@ TEST_F(HostileServer, ServersThatMustNotGetIn) {
                     NewG().size() - 1, Failed(oldG, {"unpacked size exceeded"})),
       IntegrityCase("integrity field without its size", kIntegrityPrefix + Sha256Hex(NewG()),
                     Failed(oldG, {"malformed integrity field"})),
+      StaleSelfSizeCase(),
 
       // Links out of the game folder, and redirects.
 
