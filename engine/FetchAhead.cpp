@@ -147,7 +147,8 @@ void TFetchAhead::FetchAll() {
       const auto record = [&](int32_t position) {
         Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});
       };
-      TFileSink sink(names.Download);
+      TSpaceGuard space(FSettings.VolumeQuery, names.Download);
+      TFileSink sink(names.Download, &space);
       opened = Download(
           FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
           file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
@@ -198,10 +199,11 @@ void TFetchAhead::UnpackAll() {
       {
         TFileStream target(*temporary);
         THashingStream hashed(target, file.Integrity.Known);
+        TSpaceGuard space(FSettings.VolumeQuery, file.Names.Unpacked);
         Unpack(
             source.Stream(), hashed,
             [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); },
-            file.Integrity.Known ? file.Integrity.Size : kNoLimit);
+            file.Integrity.Known ? file.Integrity.Size : kNoLimit, &space);
         digest = hashed.Final();
         sha256 = hashed.Sha256Hex();
       }

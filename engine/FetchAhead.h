@@ -38,6 +38,8 @@ class TFetchAhead {
     // only touched once every file before it is done, as in a file-by-file pass.
     std::set<std::string> ListedPaths;
     HttpOpener Opener;
+    // Where the downloads and unpacking learn their volume's free space.
+    TVolumeQuery VolumeQuery;
     // Unpacking threads; 0 means one per hardware thread.
     unsigned Unpackers = 0;
   };

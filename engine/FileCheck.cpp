@@ -83,6 +83,7 @@ void GFilesThread::UpdateFiles() {
   settings.CreateBackup = FCreateBackup == 1;
   settings.ListedPaths = FListedPaths;
   settings.Opener = GetHttpOpener();
+  settings.VolumeQuery = GetVolumeQuery();
   // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
   TFetchAhead ahead(std::move(settings), FUpdateList);
   bool failed = false;
@@ -161,6 +162,8 @@ void GFilesThread::UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileE
     digest = ahead.ReplayUnpack(
         index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); });
   } catch (const EUnpackWrite& e) {
+    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+  } catch (const EOutOfSpace& e) {
     throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
   } catch (const EUnpackTooLong& e) {
     throw EFileFailed("unpacked size exceeded (" + e.Message() + ")");

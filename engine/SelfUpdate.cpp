@@ -72,12 +72,13 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     {
       TDownloadToUnpack source(local + ".bz2");
       TFileStream target(fresh);
+      TSpaceGuard space(GetVolumeQuery(), fresh.Path());
       if (integrity.Known) {
         THashingStream hashed(target, true);
-        UnpackStream(source.Stream(), hashed, integrity.Size);
+        UnpackStream(source.Stream(), hashed, integrity.Size, &space);
         sha256 = hashed.Sha256Hex();
       } else {
-        UnpackStream(source.Stream(), target);
+        UnpackStream(source.Stream(), target, kNoLimit, &space);
       }
     }
     // Checked exactly as step 4 compares: a new version that never matches would be fetched

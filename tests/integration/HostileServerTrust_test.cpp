@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Limits.h"
 #include "list/FileEntry.h"
 #include "list/Limits.h"
 #include "tests/integration/HostileServer.h"
@@ -58,6 +59,26 @@ HostileCase StaleSelfSizeCase() {
           AllUpdated({{"good.dat", "good"}, {"Korvath.exe", NoiseBytes(3 * kMiB / 2, 23)}})};
 }
 
+// The game folder's volume has 64 KiB above its free-space reserve, and the list names a file
+// of 1 MiB.
+HostileCase ReserveReachedCase(const FolderFiles& before) {
+  return {"free-space reserve reached",
+          [](HostileScene& s) {
+            s.Plant("g.dat", kOldG);
+            s.Server.PublishList(
+                ListWith("Rev|5\r\nModHosts|0\r\n",
+                         s.Server.PublishFile("g.dat", NoiseBytes(kMiB, 29)) + "\r\n"));
+            s.Configure = [](GFilesThread& worker) {
+              worker.SetVolumeQuery([](const std::string&, platform::VolumeSpace& space) {
+                space.Total = 100 * 1024 * kMiB;
+                space.Free = FreeSpaceReserve(space.Total) + 64 * 1024;
+                return true;
+              });
+            };
+          },
+          Failed(before, {"free space of the volume would fall below its reserve"})};
+}
+
 // Links out of the game folder, and redirects.
 
 // Signed lists served again.
@@ -77,7 +98,7 @@ TEST_F(HostileServer, ServersThatMustNotGetIn) {
                     NewG().size() - 1, Failed(oldG, {"unpacked size exceeded"})),
       IntegrityCase("integrity field without its size", kIntegrityPrefix + Sha256Hex(NewG()),
                     Failed(oldG, {"malformed integrity field"})),
-      StaleSelfSizeCase(),
+      StaleSelfSizeCase(), ReserveReachedCase(oldG),
 
       // Links out of the game folder, and redirects.
 
