@@ -104,6 +104,7 @@ void TFetchAhead::Stop() {
   }
   FFetcherWake.notify_all();
   FUnpackerWake.notify_all();
+  FBudgetWake.notify_all();
   for (std::thread& thread : FThreads)
     if (thread.joinable()) thread.join();
 }
@@ -148,6 +149,7 @@ void TFetchAhead::FetchAll() {
         Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});
       };
       TSpaceGuard space(FSettings.VolumeQuery, names.Download);
+      space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
       TFileSink sink(names.Download, &space);
       opened = Download(
           FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
@@ -200,6 +202,7 @@ void TFetchAhead::UnpackAll() {
         TFileStream target(*temporary);
         THashingStream hashed(target, file.Integrity.Known);
         TSpaceGuard space(FSettings.VolumeQuery, file.Names.Unpacked);
+        space.HoldWith([this, index](int64_t count) { Hold(index, count, false); });
         Unpack(
             source.Stream(), hashed,
             [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); },
@@ -219,9 +222,34 @@ void TFetchAhead::UnpackAll() {
       file.Sha256 = std::move(sha256);
       file.Unpacked = std::move(unpacked);
       file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
+      // The download went with its reader; a failed unpacking's temporary went with it.
+      Release(file, !error);
     }
     FWorkerWake.notify_all();
+    FBudgetWake.notify_all();
   }
+}
+
+void TFetchAhead::Hold(size_t index, int64_t count, bool download) {
+  std::unique_lock lock(FLock);
+  TFile& file = FFiles[index];
+  // Nothing waits on a file the worker has reached: the earliest files are always the ones
+  // downloaded and unpacked first, so whatever waits here waits for the worker alone.
+  FBudgetWake.wait(lock, [&] {
+    return FStopping || file.Cancelled || index <= FCurrent ||
+           FHeld + count <= FSettings.AheadBudget;
+  });
+  if (FStopping || file.Cancelled) throw ECancelled();
+  FHeld += count;
+  file.Held += count;
+  if (download) file.HeldDownload += count;
+}
+
+void TFetchAhead::Release(TFile& file, bool downloadOnly) {
+  const int64_t bytes = downloadOnly ? file.HeldDownload : file.Held;
+  FHeld -= bytes;
+  file.Held -= bytes;
+  file.HeldDownload = 0;
 }
 
 void TFetchAhead::Record(size_t index, TPhase phase, const TGaugeCall& call) {
@@ -313,8 +341,10 @@ void TFetchAhead::Discard(size_t index) {
     FPendingCalls -= file.DownloadCalls.size() + file.UnpackCalls.size();
     file.DownloadCalls = {};
     file.UnpackCalls = {};
+    Release(file, false);
   }
   FFetcherWake.notify_one();
+  FBudgetWake.notify_all();
   file.Unpacked.reset();
   if (file.Names.Local.empty()) return;
   platform::DeleteFile(file.Names.Download);
@@ -333,9 +363,11 @@ void TFetchAhead::Finished(size_t index) {
     FPendingCalls -= file.DownloadCalls.size() + file.UnpackCalls.size();
     file.DownloadCalls = {};
     file.UnpackCalls = {};
+    Release(file, false);
     FCurrent = index + 1;
   }
   FFetcherWake.notify_one();
+  FBudgetWake.notify_all();
 }
 
 }  // namespace korvath

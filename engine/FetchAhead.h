@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/FileFailed.h"
+#include "engine/Limits.h"
 #include "engine/Transfer.h"
 #include "list/FileEntry.h"
 #include "platform/TempFile.h"
@@ -42,6 +43,8 @@ class TFetchAhead {
     TVolumeQuery VolumeQuery;
     // Unpacking threads; 0 means one per hardware thread.
     unsigned Unpackers = 0;
+    // The bytes on disk held for files ahead of the worker's.
+    int64_t AheadBudget = kLookAheadBudget;
   };
   struct TFileNames {
     std::string Local;
@@ -123,6 +126,8 @@ class TFetchAhead {
     std::exception_ptr Error;
     TDigestBytes Digest{};
     std::string Sha256;
+    int64_t Held = 0;                              // bytes of its temporaries counted in FHeld
+    int64_t HeldDownload = 0;                      // of them, its download's
     std::unique_ptr<platform::TempFile> Unpacked;  // once unpacking succeeded
   };
 
@@ -132,6 +137,11 @@ class TFetchAhead {
   void FetchAll();
   void UnpackAll();
   bool MayFetch(size_t index) const;
+  // Count bytes are about to be written for the file: waits while they would take what is held
+  // ahead of the worker past the budget. Raises ECancelled at a stop or discard.
+  void Hold(size_t index, int64_t count, bool download);
+  // The file's temporaries, or only its download, are gone. Under FLock.
+  void Release(TFile& file, bool downloadOnly);
   // Worker's side: replays the phase's calls until the file has left the given stages.
   void Replay(size_t index, TPhase phase, const TReplay& replay,
               std::initializer_list<TStage> during);
@@ -145,6 +155,8 @@ class TFetchAhead {
   std::condition_variable FWorkerWake;    // the file the worker waits for has changed
   std::condition_variable FFetcherWake;   // the worker moved on or took calls, or a stop
   std::condition_variable FUnpackerWake;  // a download is finished, or a stop
+  std::condition_variable FBudgetWake;    // bytes held were released, the worker moved, a stop
+  int64_t FHeld = 0;                      // bytes on disk of temporaries not yet finished
   size_t FCurrent = 0;                    // the file the worker shows
   size_t FWaitingFor = kNobody;           // the file the worker waits for
   size_t FPendingCalls = 0;               // recorded and not yet replayed

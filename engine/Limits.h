@@ -23,4 +23,10 @@ inline int64_t FreeSpaceReserve(int64_t volumeSize) {
 // more than the reserve allows per file being written.
 inline constexpr int64_t kFreeSpaceCheckInterval = 4 * kMiB;
 
+// The bytes on disk that the transfers running ahead of the window may hold for files the worker
+// has not reached: downloads waiting to be unpacked and unpacked temporaries waiting to be put
+// in place. The file the worker shows is never held back, so one file larger than this still
+// goes through; everything behind it waits.
+inline constexpr int64_t kLookAheadBudget = 256 * kMiB;
+
 }  // namespace korvath

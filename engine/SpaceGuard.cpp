@@ -7,6 +7,7 @@
 namespace korvath {
 
 void TSpaceGuard::Reserve(int64_t count) {
+  if (FHold) FHold(count);
   if (!FQuery) return;
   // Between two questions the writer counts down what the last answer allowed.
   if (!FAsked || FSinceAsked >= kFreeSpaceCheckInterval) {

@@ -1,5 +1,6 @@
 // The free-space reserve as a writer meets it: asked before bytes are written, it raises once
-// they would take the volume's free space below the reserve.
+// they would take the volume's free space below the reserve. Work done ahead of the window may
+// also have to wait for room in its budget first.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +28,12 @@ class TSpaceGuard {
   // Count bytes are about to be written. Raises EOutOfSpace when they would leave less than the
   // reserve free. A volume whose space the system cannot tell is not held up.
   void Reserve(int64_t count);
+  // Hold is called with every count before the reserve is asked; it may wait or raise.
+  void HoldWith(std::function<void(int64_t count)> hold) { FHold = std::move(hold); }
 
  private:
   TVolumeQuery FQuery;
+  std::function<void(int64_t)> FHold;
   std::string FPath;
   bool FAsked = false;
   int64_t FAllowed = 0;  // bytes that may still be written before the reserve is reached
