@@ -2,6 +2,7 @@
 // failed file or a failed run with its reason, never a stuck or flooded client.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace korvath {
@@ -24,6 +25,12 @@ inline constexpr int64_t kMaxBodyBytes = 4096 * kMiB;
 inline int64_t MaxBodyFor(int64_t unpackedSize) {
   return unpackedSize + unpackedSize / 100 + 600;
 }
+
+// File entries of one list, both file sections together. A run keeps a few hundred bytes per
+// entry (its line, its key, its place in the passes), so a million costs a few hundred MiB at
+// most, and no game is near it: the largest releases list tens of thousands of files. The
+// shortest entries would let 64 MiB of list name almost two million.
+inline constexpr size_t kMaxListEntries = 1000000;
 
 // Means "no limit" where a limit is optional.
 inline constexpr int64_t kNoLimit = -1;

@@ -79,6 +79,19 @@ HostileCase ReserveReachedCase(const FolderFiles& before) {
           Failed(before, {"free space of the volume would fall below its reserve"})};
 }
 
+// A list of one more entry than a list may have; its first entry is a file that is missing.
+HostileCase TooManyEntriesCase(const FolderFiles& before) {
+  return {"list of more entries than a list may have",
+          [](HostileScene& s) {
+            s.Plant("g.dat", kOldG);
+            std::string entries = s.Server.PublishFile("g.dat", "new g") + "\r\n";
+            for (size_t i = 1; i <= kMaxListEntries; ++i) entries += "x|d|0\r\n";
+            s.Server.PublishList(ListWith("Rev|5\r\nModHosts|0\r\n", entries));
+            s.AfterRun = [&server = s.Server] { EXPECT_EQ(server.RequestsFor("g.dat.bz2"), 0); };
+          },
+          Failed(before, {"more than the " + std::to_string(kMaxListEntries)})};
+}
+
 // Links out of the game folder, and redirects.
 
 // Signed lists served again.
@@ -98,7 +111,7 @@ TEST_F(HostileServer, ServersThatMustNotGetIn) {
                     NewG().size() - 1, Failed(oldG, {"unpacked size exceeded"})),
       IntegrityCase("integrity field without its size", kIntegrityPrefix + Sha256Hex(NewG()),
                     Failed(oldG, {"malformed integrity field"})),
-      StaleSelfSizeCase(), ReserveReachedCase(oldG),
+      StaleSelfSizeCase(), ReserveReachedCase(oldG), TooManyEntriesCase(oldG),
 
       // Links out of the game folder, and redirects.
 
