@@ -24,8 +24,7 @@ const std::string& NewG() {
   return content;
 }
 
-// g.dat listed with its true MD5 and, in front of its path, the given integrity field; the
-// server has the true archive.
+// g.dat listed with its true MD5 and the given integrity field; the server has the true archive.
 HostileCase IntegrityCase(std::string name, std::string field, HostileExpect expect) {
   return {std::move(name),
           [field](HostileScene& s) {
@@ -39,14 +38,11 @@ HostileCase IntegrityCase(std::string name, std::string field, HostileExpect exp
           std::move(expect)};
 }
 
-HostileCase IntegrityCase(std::string name, const std::string& sha256, size_t size,
-                          HostileExpect expect) {
-  return IntegrityCase(std::move(name), IntegrityField(sha256, static_cast<int64_t>(size)),
-                       std::move(expect));
+std::string FieldOf(const std::string& sha256, size_t size) {
+  return IntegrityField(sha256, static_cast<int64_t>(size));
 }
 
-// An updater listed with a size field of 0, as lists made by hand may have it, and a body of
-// 1.5 MiB.
+// An updater listed with a size field of 0, as lists made by hand may have it.
 HostileCase StaleSelfSizeCase() {
   return {"self entry of size 0 with a body of 1.5 MiB",
           [](HostileScene& s) {
@@ -59,8 +55,7 @@ HostileCase StaleSelfSizeCase() {
           AllUpdated({{"good.dat", "good"}, {"Korvath.exe", NoiseBytes(3 * kMiB / 2, 23)}})};
 }
 
-// The game folder's volume has 64 KiB above its free-space reserve, and the list names a file
-// of 1 MiB.
+// The volume has 64 KiB above its free-space reserve; the list names a file of 1 MiB.
 HostileCase ReserveReachedCase(const FolderFiles& before) {
   return {"free-space reserve reached",
           [](HostileScene& s) {
@@ -102,13 +97,14 @@ TEST_F(HostileServer, ServersThatMustNotGetIn) {
   const FolderFiles oldG{{"g.dat", kOldG}};
   RunCases({
       // Content that is not what the entry promises, and output without end.
-      IntegrityCase("integrity field of the content", Sha256Hex(NewG()), NewG().size(),
+      IntegrityCase("integrity field of the content", FieldOf(Sha256Hex(NewG()), NewG().size()),
                     AllUpdated({{"g.dat", NewG()}})),
       // An MD5 collision is forged by listing another SHA-256 beside the content's own MD5.
-      IntegrityCase("SHA-256 of other content beside the right MD5", Sha256Hex("other"),
-                    NewG().size(), Failed(oldG, {"SHA-256 mismatch"})),
-      IntegrityCase("content one byte longer than its unpacked size", Sha256Hex(NewG()),
-                    NewG().size() - 1, Failed(oldG, {"unpacked size exceeded"})),
+      IntegrityCase("SHA-256 of other content beside the right MD5",
+                    FieldOf(Sha256Hex("other"), NewG().size()), Failed(oldG, {"SHA-256 mismatch"})),
+      IntegrityCase("content one byte longer than its unpacked size",
+                    FieldOf(Sha256Hex(NewG()), NewG().size() - 1),
+                    Failed(oldG, {"unpacked size exceeded"})),
       IntegrityCase("integrity field without its size", kIntegrityPrefix + Sha256Hex(NewG()),
                     Failed(oldG, {"malformed integrity field"})),
       StaleSelfSizeCase(), ReserveReachedCase(oldG), TooManyEntriesCase(oldG),
