@@ -9,6 +9,8 @@
 #                   (TCallQueue) vs run inline (TDirectSynchronizer): bench/handoff_bench
 #   B5 memory       peak RssAnon / Private_Dirty of korvath-update installing one 1 GiB file
 #   B6 scaling      B2 and B3 with 200, 2,000 and 20,000 files of 1 GiB in all
+#   B7 entries      peak RssAnon of korvath-update over a list of 200,000 files all in place
+#                   (bench/entries.sh)
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
@@ -26,7 +28,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B7}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
 for tool in hyperfine jq curl bzip2 md5sum python3; do
@@ -195,6 +197,12 @@ if wants B5; then
   mib="$(python3 -c "print(f'{max($anon, $dirty) / 1024:.1f}')")"
   table+=("$(printf '%-28s %9s %9s %7s %7s   %-8s %-4s RssAnon %s KiB, Private_Dirty %s KiB' "B5 peak private MiB" \
     "$mib" "" "" "" "<= 64" "$(meets "$mib" "<= 64")" "$anon" "$dirty")")
+fi
+
+if wants B7; then
+  line="$(DATA="$data" RUNS="$runs" "$repo/bench/entries.sh" "$update" | tail -1)"
+  echo "$line"
+  notes+=("$line")
 fi
 
 echo

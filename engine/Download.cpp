@@ -24,6 +24,14 @@ void TFileSink::Open() {
 }
 
 void TFileSink::Write(const char* data, size_t count) {
+  if (FSpace != nullptr) {
+    try {
+      FSpace->Reserve(static_cast<int64_t>(count));
+    } catch (...) {
+      Discard();
+      throw;
+    }
+  }
   size_t written = 0;
   if (const int code = FFile.Write(data, count, written)) throw EInOutError(code);
 }

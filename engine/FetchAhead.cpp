@@ -46,6 +46,7 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
       const TFileEntry entry = SplitFileEntry(entries[i]);
       if (RefusedPathReason(entry.Path).empty()) {
         file.Size = EntrySize(entry.Size);
+        file.Integrity = EntryIntegrity(entry);
         file.Path = entry.Path;
         file.Address = FSettings.Server + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
         // A temporary that carries the name of a listed file, or a download that a backup copy
@@ -103,6 +104,7 @@ void TFetchAhead::Stop() {
   }
   FFetcherWake.notify_all();
   FUnpackerWake.notify_all();
+  FBudgetWake.notify_all();
   for (std::thread& thread : FThreads)
     if (thread.joinable()) thread.join();
 }
@@ -146,10 +148,12 @@ void TFetchAhead::FetchAll() {
       const auto record = [&](int32_t position) {
         Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});
       };
-      TFileSink sink(names.Download);
+      TSpaceGuard space(FSettings.VolumeQuery, names.Download);
+      space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
+      TFileSink sink(names.Download, &space);
       opened = Download(
           FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-          MaxBodyFor(static_cast<int32_t>(file.Size)));
+          file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
       record(0);
     } catch (...) {
       error = std::current_exception();
@@ -188,6 +192,7 @@ void TFetchAhead::UnpackAll() {
     TFile& file = FFiles[index];
     std::exception_ptr error;
     TDigestBytes digest{};
+    std::string sha256;
     std::unique_ptr<platform::TempFile> unpacked;
     try {
       // Into the unpacked temporary, as the worker's UnpackFile does.
@@ -195,10 +200,15 @@ void TFetchAhead::UnpackAll() {
       auto temporary = std::make_unique<platform::TempFile>(file.Names.Unpacked);
       {
         TFileStream target(*temporary);
-        THashingStream hashed(target);
-        Unpack(source.Stream(), hashed,
-               [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); });
+        THashingStream hashed(target, file.Integrity.Known);
+        TSpaceGuard space(FSettings.VolumeQuery, file.Names.Unpacked);
+        space.HoldWith([this, index](int64_t count) { Hold(index, count, false); });
+        Unpack(
+            source.Stream(), hashed,
+            [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); },
+            file.Integrity.Known ? file.Integrity.Size : kNoLimit, &space);
         digest = hashed.Final();
+        sha256 = hashed.Sha256Hex();
       }
       unpacked = std::move(temporary);
     } catch (...) {
@@ -209,11 +219,37 @@ void TFetchAhead::UnpackAll() {
       file.Busy = false;
       file.Error = error;
       file.Digest = digest;
+      file.Sha256 = std::move(sha256);
       file.Unpacked = std::move(unpacked);
       file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
+      // The download went with its reader; a failed unpacking's temporary went with it.
+      Release(file, !error);
     }
     FWorkerWake.notify_all();
+    FBudgetWake.notify_all();
   }
+}
+
+void TFetchAhead::Hold(size_t index, int64_t count, bool download) {
+  std::unique_lock lock(FLock);
+  TFile& file = FFiles[index];
+  // Nothing waits on a file the worker has reached: the earliest files are always the ones
+  // downloaded and unpacked first, so whatever waits here waits for the worker alone.
+  FBudgetWake.wait(lock, [&] {
+    return FStopping || file.Cancelled || index <= FCurrent ||
+           FHeld + count <= FSettings.AheadBudget;
+  });
+  if (FStopping || file.Cancelled) throw ECancelled();
+  FHeld += count;
+  file.Held += count;
+  if (download) file.HeldDownload += count;
+}
+
+void TFetchAhead::Release(TFile& file, bool downloadOnly) {
+  const int64_t bytes = downloadOnly ? file.HeldDownload : file.Held;
+  FHeld -= bytes;
+  file.Held -= bytes;
+  file.HeldDownload = 0;
 }
 
 void TFetchAhead::Record(size_t index, TPhase phase, const TGaugeCall& call) {
@@ -289,6 +325,10 @@ TDigestBytes TFetchAhead::ReplayUnpack(size_t index, const TReplay& replay) {
   return file.Digest;
 }
 
+const std::string& TFetchAhead::UnpackedSha256(size_t index) const {
+  return FFiles[index].Sha256;
+}
+
 void TFetchAhead::Discard(size_t index) {
   TFile& file = FFiles[index];
   {
@@ -301,8 +341,10 @@ void TFetchAhead::Discard(size_t index) {
     FPendingCalls -= file.DownloadCalls.size() + file.UnpackCalls.size();
     file.DownloadCalls = {};
     file.UnpackCalls = {};
+    Release(file, false);
   }
   FFetcherWake.notify_one();
+  FBudgetWake.notify_all();
   file.Unpacked.reset();
   if (file.Names.Local.empty()) return;
   platform::DeleteFile(file.Names.Download);
@@ -321,9 +363,11 @@ void TFetchAhead::Finished(size_t index) {
     FPendingCalls -= file.DownloadCalls.size() + file.UnpackCalls.size();
     file.DownloadCalls = {};
     file.UnpackCalls = {};
+    Release(file, false);
     FCurrent = index + 1;
   }
   FFetcherWake.notify_one();
+  FBudgetWake.notify_all();
 }
 
 }  // namespace korvath

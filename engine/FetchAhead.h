@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "engine/FileFailed.h"
+#include "engine/Limits.h"
 #include "engine/Transfer.h"
+#include "list/FileEntry.h"
 #include "platform/TempFile.h"
 #include "transfer/Misc.h"
 #include "transfer/md5.h"
@@ -37,8 +39,12 @@ class TFetchAhead {
     // only touched once every file before it is done, as in a file-by-file pass.
     std::set<std::string> ListedPaths;
     HttpOpener Opener;
+    // Where the downloads and unpacking learn their volume's free space.
+    TVolumeQuery VolumeQuery;
     // Unpacking threads; 0 means one per hardware thread.
     unsigned Unpackers = 0;
+    // The bytes on disk held for files ahead of the worker's.
+    int64_t AheadBudget = kLookAheadBudget;
   };
   struct TFileNames {
     std::string Local;
@@ -65,6 +71,9 @@ class TFetchAhead {
   // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
   // unpacking raised.
   TDigestBytes ReplayUnpack(size_t index, const TReplay& replay);
+  // The SHA-256 of the unpacked content, once its unpacking has been replayed without an error;
+  // empty when the entry carries no integrity field.
+  const std::string& UnpackedSha256(size_t index) const;
   // Puts the file's unpacked temporary in place of the file, once its unpacking has been
   // replayed without an error. Returns 0 or the error code.
   int KeepUnpacked(size_t index);
@@ -107,6 +116,7 @@ class TFetchAhead {
     std::string Path;     // the list's spelling; empty when the entry is refused or unreadable
     std::string Address;  // the server's copy
     int64_t Size = 0;     // the listed (compressed) size
+    TIntegrity Integrity;
     bool RunsAhead = true;
     TFileNames Names;
     TStage Stage = TStage::Waiting;
@@ -115,6 +125,9 @@ class TFetchAhead {
     std::vector<TGaugeCall> DownloadCalls, UnpackCalls;  // not yet replayed
     std::exception_ptr Error;
     TDigestBytes Digest{};
+    std::string Sha256;
+    int64_t Held = 0;                              // bytes of its temporaries counted in FHeld
+    int64_t HeldDownload = 0;                      // of them, its download's
     std::unique_ptr<platform::TempFile> Unpacked;  // once unpacking succeeded
   };
 
@@ -124,6 +137,11 @@ class TFetchAhead {
   void FetchAll();
   void UnpackAll();
   bool MayFetch(size_t index) const;
+  // Count bytes are about to be written for the file: waits while they would take what is held
+  // ahead of the worker past the budget. Raises ECancelled at a stop or discard.
+  void Hold(size_t index, int64_t count, bool download);
+  // The file's temporaries, or only its download, are gone. Under FLock.
+  void Release(TFile& file, bool downloadOnly);
   // Worker's side: replays the phase's calls until the file has left the given stages.
   void Replay(size_t index, TPhase phase, const TReplay& replay,
               std::initializer_list<TStage> during);
@@ -137,6 +155,8 @@ class TFetchAhead {
   std::condition_variable FWorkerWake;    // the file the worker waits for has changed
   std::condition_variable FFetcherWake;   // the worker moved on or took calls, or a stop
   std::condition_variable FUnpackerWake;  // a download is finished, or a stop
+  std::condition_variable FBudgetWake;    // bytes held were released, the worker moved, a stop
+  int64_t FHeld = 0;                      // bytes on disk of temporaries not yet finished
   size_t FCurrent = 0;                    // the file the worker shows
   size_t FWaitingFor = kNobody;           // the file the worker waits for
   size_t FPendingCalls = 0;               // recorded and not yet replayed

@@ -83,6 +83,7 @@ void GFilesThread::UpdateFiles() {
   settings.CreateBackup = FCreateBackup == 1;
   settings.ListedPaths = FListedPaths;
   settings.Opener = GetHttpOpener();
+  settings.VolumeQuery = GetVolumeQuery();
   // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
   TFetchAhead ahead(std::move(settings), FUpdateList);
   bool failed = false;
@@ -124,6 +125,8 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
   FGaugeValue = EntrySize(entry.Size);
   SetGaugeMax();
   try {
+    // A malformed integrity field fails its file here; nothing of it was fetched.
+    EntryIntegrity(entry);
     if (!ahead.ReplayDownload(
             index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); })) {
       ReportFileFailed(entry.Path, "could not be opened: " + FServer +
@@ -163,12 +166,23 @@ void GFilesThread::UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileE
         index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); });
   } catch (const EUnpackWrite& e) {
     throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+  } catch (const EOutOfSpace& e) {
+    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+  } catch (const EUnpackTooLong& e) {
+    throw EFileFailed("unpacked size exceeded (" + e.Message() + ")");
   } catch (const Exception& e) {
     throw EFileFailed("damaged archive (" + e.Message() + ")");
   }
   const std::string actual = DigestToHex(digest);
   if (!SameText(actual, entry.Digest))
     throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
+  // MD5 digests can be made to collide; the SHA-256 beside it cannot.
+  if (const TIntegrity integrity = EntryIntegrity(entry); integrity.Known) {
+    const std::string& sha256 = ahead.UnpackedSha256(index);
+    if (sha256 != integrity.Sha256)
+      throw EFileFailed("SHA-256 mismatch (listed " + integrity.Sha256 + ", received " + sha256 +
+                        ")");
+  }
 }
 
 void GFilesThread::ReplayGaugeCalls(std::span<const TGaugeCall> taken) {

@@ -1,5 +1,6 @@
 #include "engine/GetFilesThr.h"
 
+#include "list/Limits.h"
 #include "list/LstFile.h"
 #include "platform/File.h"
 #include "runtime/SettingsStore.h"
@@ -81,6 +82,14 @@ void GFilesThread::ApplyList() {
                  "an old list is not applied",
                  FListRevision, FRevision));
     if (!FListPublicKey.empty()) CheckListReplay(listName);
+    // A list that names more files than any release has is refused whole, before anything is
+    // fetched or changed.
+    if (const size_t entries =
+            list.GetSection("files_critical").size() + list.GetSection("files_normal").size();
+        entries > kMaxListEntries)
+      throw EListRefused("The update list names " + std::to_string(entries) +
+                         " files, more than the " + std::to_string(kMaxListEntries) +
+                         " a list may name; it is not applied");
     FListedPaths.clear();
     for (const char* section : {"files_critical", "files_normal"})
       for (const std::string& line : list.GetSection(section)) {

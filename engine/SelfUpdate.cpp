@@ -7,6 +7,7 @@
 #include "platform/Program.h"
 #include "platform/TempFile.h"
 #include "runtime/SysUtils.h"
+#include "transfer/HashingStream.h"
 #include "transfer/md5.h"
 
 namespace korvath {
@@ -43,9 +44,18 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
   }
   const std::string local = FWorkDir + name;
   if (FileDigestHex(local) == self.Digest) return;  // byte for byte: the updater is current
-  const int32_t size = EntrySize(self.Size);
+  EntrySize(self.Size);
+  TIntegrity integrity;
   try {
-    if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true, MaxBodyFor(size))) return;
+    integrity = EntryIntegrity(self);
+  } catch (const Exception& e) {
+    StageFailed(name + ": the new version was not put in place: " + e.Message());
+    return;
+  }
+  try {
+    if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true,
+                      integrity.Known ? MaxBodyFor(integrity.Size) : kMaxBodyBytes))
+      return;
   } catch (const Exception& e) {
     StageFailed(name + ": the new version could not be downloaded: " + e.Message());
     return;
@@ -58,10 +68,18 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
   try {
     // Removed on the way out unless it is in place or the script takes it over.
     platform::TempFile fresh(local + ".New");
+    std::string sha256;
     {
       TDownloadToUnpack source(local + ".bz2");
       TFileStream target(fresh);
-      UnpackStream(source.Stream(), target);
+      TSpaceGuard space(GetVolumeQuery(), fresh.Path());
+      if (integrity.Known) {
+        THashingStream hashed(target, true);
+        UnpackStream(source.Stream(), hashed, integrity.Size, &space);
+        sha256 = hashed.Sha256Hex();
+      } else {
+        UnpackStream(source.Stream(), target, kNoLimit, &space);
+      }
     }
     // Checked exactly as step 4 compares: a new version that never matches would be fetched
     // and started again on every start.
@@ -69,6 +87,9 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     if (actual != self.Digest)
       throw ESelfUpdateError("digest mismatch (listed " + Printable(self.Digest) + ", received " +
                              actual + ")");
+    if (integrity.Known && sha256 != integrity.Sha256)
+      throw ESelfUpdateError("SHA-256 mismatch (listed " + integrity.Sha256 + ", received " +
+                             sha256 + ")");
     if (handOver) {
       WriteUpdateScript(name);
       RunProgram(script);

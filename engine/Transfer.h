@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/SpaceGuard.h"
 #include "list/Limits.h"
 #include "platform/File.h"
 #include "platform/Http.h"
@@ -58,10 +59,12 @@ class IDownloadSink {
   virtual void Discard() = 0;
 };
 
-// A local file, emptied or created once the address answers. Errors raise EInOutError.
+// A local file, emptied or created once the address answers. Errors raise EInOutError; a write
+// the space guard (when given) refuses raises EOutOfSpace, and the file goes.
 class TFileSink final : public IDownloadSink {
  public:
-  explicit TFileSink(std::string fileName) : FFileName(std::move(fileName)) {}
+  explicit TFileSink(std::string fileName, TSpaceGuard* space = nullptr)
+      : FFileName(std::move(fileName)), FSpace(space) {}
   void Open() override;
   void Write(const char* data, size_t count) override;
   void Close() override;
@@ -69,6 +72,7 @@ class TFileSink final : public IDownloadSink {
 
  private:
   std::string FFileName;
+  TSpaceGuard* FSpace;
   platform::File FFile;
 };
 
@@ -80,10 +84,10 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
 
 // Decodes the bzip2 stream Source into Target. Gauge hears the file gauge's maximum (the
 // source's size), the source's position after every refill, and, once decoding has begun, 0 on
-// every way out. Raises on failure, including a source that ends before its stream does, and
-// output beyond MaxOutput (EUnpackTooLong).
+// every way out. Raises on failure, including a source that ends before its stream does,
+// output beyond MaxOutput (EUnpackTooLong), and output the space guard refuses (EOutOfSpace).
 void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge,
-            int64_t maxOutput = kNoLimit);
+            int64_t maxOutput = kNoLimit, TSpaceGuard* space = nullptr);
 
 // A downloaded file, open for reading while it is unpacked. It is deleted when this goes,
 // whatever happened in between: a download is never read twice.

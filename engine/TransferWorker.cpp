@@ -18,12 +18,16 @@ class TResetOnExit {
 }  // namespace
 
 TTransferWorker::TTransferWorker(IRunView& view, ISynchronizer& owner)
-    : TThread(owner), FView(view), FHttpOpener(platform::OpenInternet) {}
+    : TThread(owner),
+      FView(view),
+      FHttpOpener(platform::OpenInternet),
+      FVolumeQuery(platform::GetVolumeSpace) {}
 
 bool TTransferWorker::DownloadFile(const std::string& url, const std::string& localName,
                                    bool reportProgress, int64_t maxBytes) {
   FGaugeValue = 0;
-  TFileSink sink(localName);
+  TSpaceGuard space(FVolumeQuery, localName);
+  TFileSink sink(localName, &space);
   std::function<void(int64_t)> received;
   if (reportProgress)
     received = [this](int64_t total) {
@@ -40,15 +44,17 @@ void TTransferWorker::UnpackFile(const std::string& sourceName, const std::strin
                                  int64_t maxOutput) {
   TDownloadToUnpack source(sourceName);
   TFileStream target(targetName, fmCreate);
-  UnpackStream(source.Stream(), target, maxOutput);
+  TSpaceGuard space(FVolumeQuery, targetName);
+  UnpackStream(source.Stream(), target, maxOutput, &space);
 }
 
-void TTransferWorker::UnpackStream(TStream& source, TStream& target, int64_t maxOutput) {
+void TTransferWorker::UnpackStream(TStream& source, TStream& target, int64_t maxOutput,
+                                   TSpaceGuard* space) {
   FSourceStream = &source;
   // The caller frees the source: no pointer to it is left behind.
   const TResetOnExit reset(FSourceStream);
   Unpack(
-      source, target, [this](const TGaugeCall& call) { ShowGaugeCall(call); }, maxOutput);
+      source, target, [this](const TGaugeCall& call) { ShowGaugeCall(call); }, maxOutput, space);
 }
 
 void TTransferWorker::UnpackProgress(TObject* /*sender*/) {

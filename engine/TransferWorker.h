@@ -36,7 +36,8 @@ class TTransferWorker : public TThread {
   // MaxOutput (EUnpackTooLong).
   void UnpackFile(const std::string& sourceName, const std::string& targetName,
                   int64_t maxOutput = kNoLimit);
-  void UnpackStream(TStream& source, TStream& target, int64_t maxOutput = kNoLimit);
+  void UnpackStream(TStream& source, TStream& target, int64_t maxOutput = kNoLimit,
+                    TSpaceGuard* space = nullptr);
   // The file gauge at the position of the source being unpacked.
   void UnpackProgress(TObject* sender);
   // Makes a transfer's gauge call through SetGaugeMax or SetFileProgress.
@@ -48,6 +49,10 @@ class TTransferWorker : public TThread {
   // Tests and other front ends may give the downloads another HTTP client.
   void SetHttpOpener(HttpOpener opener) { FHttpOpener = std::move(opener); }
   const HttpOpener& GetHttpOpener() const { return FHttpOpener; }
+  // Every file a run writes leaves its volume's free-space reserve; tests may tell the run
+  // another volume's space.
+  void SetVolumeQuery(TVolumeQuery query) { FVolumeQuery = std::move(query); }
+  const TVolumeQuery& GetVolumeQuery() const { return FVolumeQuery; }
 
   // The values the synchronized calls hand to the window, written just before each call.
   int32_t FGaugeValue = 0;
@@ -70,6 +75,7 @@ class TTransferWorker : public TThread {
 
  private:
   HttpOpener FHttpOpener;
+  TVolumeQuery FVolumeQuery;
 };
 
 }  // namespace korvath

@@ -22,7 +22,8 @@ TDownloadToUnpack::~TDownloadToUnpack() {
   platform::DeleteFile(FFileName);
 }
 
-void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t maxOutput) {
+void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t maxOutput,
+            TSpaceGuard* space) {
   gauge(TGaugeCall{true, kFileGauge, Low32(source.Size())});
   TBZDecompressionStream decoder(source);
   // Compressed bytes taken in so far: the source moves a whole input block at a time.
@@ -40,6 +41,7 @@ void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t
       if (maxOutput != kNoLimit && total > maxOutput)
         throw EUnpackTooLong(Format("the unpacked data is larger than %lld bytes",
                                     static_cast<long long>(maxOutput)));
+      if (space != nullptr) space->Reserve(done);
       target.WriteBuffer(block, done);
     }
   } catch (...) {

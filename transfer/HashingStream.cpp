@@ -10,6 +10,7 @@ int32_t THashingStream::Write(const void* buffer, int32_t count) {
   const int32_t done = FTarget.Write(buffer, count);
   if (done < count && FTarget.LastWriteError() != 0) throw EUnpackWrite(FTarget.LastWriteError());
   if (done > 0) DigestUpdate(FContext, buffer, static_cast<uint32_t>(done));
+  if (done > 0 && FSha256) FSha256->Update(buffer, static_cast<size_t>(done));
   return done;
 }
 
@@ -23,6 +24,10 @@ TDigestBytes THashingStream::Final() {
   TDigestBytes digest;
   DigestFinal(FContext, digest);
   return digest;
+}
+
+std::string THashingStream::Sha256Hex() {
+  return FSha256 ? FSha256->FinalHex() : std::string();
 }
 
 }  // namespace korvath

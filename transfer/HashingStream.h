@@ -1,11 +1,15 @@
-// A write-only stream that passes what is written on to a file and takes its MD5 digest on the
-// way, so that what was written need not be read again to be checked.
+// A write-only stream that passes what is written on to a file and takes its MD5 digest (and,
+// when asked, its SHA-256) on the way, so that what was written need not be read again to be
+// checked.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
+#include "transfer/Sha256.h"
 #include "transfer/md5.h"
 
 namespace korvath {
@@ -17,7 +21,10 @@ class EUnpackWrite : public EInOutError {
 
 class THashingStream final : public TStream {
  public:
-  explicit THashingStream(TFileStream& target) : FTarget(target) { DigestInit(FContext); }
+  explicit THashingStream(TFileStream& target, bool withSha256 = false) : FTarget(target) {
+    DigestInit(FContext);
+    if (withSha256) FSha256.emplace();
+  }
 
   int32_t Read(void* buffer, int32_t count) override;
   // A write the file refuses raises EUnpackWrite with the system's code rather than a bare
@@ -29,10 +36,13 @@ class THashingStream final : public TStream {
 
   // The digest of everything written so far.
   TDigestBytes Final();
+  // The SHA-256 of everything written so far; empty when it was not asked for.
+  std::string Sha256Hex();
 
  private:
   TFileStream& FTarget;
   TDigestContext FContext;
+  std::optional<TSha256> FSha256;
 };
 
 }  // namespace korvath

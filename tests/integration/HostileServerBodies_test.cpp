@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "list/FileEntry.h"
 #include "list/Limits.h"
 #include "platform/Http.h"
 #include "tests/integration/HostileServer.h"
@@ -12,6 +13,7 @@
 #include "tests/support/SilentListener.h"
 #include "tests/support/System.h"
 #include "tests/support/UpdateRunner.h"
+#include "transfer/Sha256.h"
 
 namespace korvath::test {
 namespace {
@@ -29,21 +31,28 @@ const std::string& NewFArchive() {
 const FolderFiles kOldOnly{{"f.dat", kOldF}};
 const std::vector<std::string> kDamaged{"damaged archive"};
 
-// f.dat is listed with its true digest and size, the folder holds its old version, and the
-// server answers its address with whatever Serve puts there.
+// The integrity field of an entry whose content is listed as Unpacked bytes long.
+std::string UnpackedField(int64_t unpacked) {
+  return IntegrityField(Sha256Hex(NewF()), unpacked) + "|";
+}
+
+// f.dat is listed with its true digest and size (and, when given, an integrity field with that
+// unpacked size), the folder holds its old version, and the server answers its address with
+// whatever Serve puts there.
 HostileCase FileCase(std::string name, std::function<void(HttpFixture&)> serve,
-                     HostileExpect expect, int64_t sizeField = -1) {
-  return {std::move(name),
-          [serve, sizeField](HostileScene& s) {
-            s.Plant("f.dat", kOldF);
-            const int64_t size =
-                sizeField >= 0 ? sizeField : static_cast<int64_t>(NewFArchive().size());
-            s.Server.PublishList(
-                ListWith("Rev|5\r\nModHosts|0\r\n",
-                         "f.dat|" + Md5Hex(NewF()) + "|" + std::to_string(size) + "\r\n"));
-            serve(s.Server.Http());
-          },
-          std::move(expect)};
+                     HostileExpect expect, int64_t sizeField = -1, int64_t unpacked = -1) {
+  return {
+      std::move(name),
+      [serve, sizeField, unpacked](HostileScene& s) {
+        s.Plant("f.dat", kOldF);
+        const int64_t size =
+            sizeField >= 0 ? sizeField : static_cast<int64_t>(NewFArchive().size());
+        s.Server.PublishList(ListWith("Rev|5\r\nModHosts|0\r\n",
+                                      (unpacked >= 0 ? UnpackedField(unpacked) : "") + "f.dat|" +
+                                          Md5Hex(NewF()) + "|" + std::to_string(size) + "\r\n"));
+        serve(s.Server.Http());
+      },
+      std::move(expect)};
 }
 
 HostileCase BodyCase(std::string name, std::string body,
@@ -172,28 +181,30 @@ TEST_F(HostileServer, EndlessBodiesAreCutOffAtTheLimit) {
           std::chrono::milliseconds(0));
     };
   };
-  const auto longer = [](int32_t size) {
+  const auto longer = [](int64_t size) {
     return "longer than " + std::to_string(MaxBodyFor(size)) + " bytes";
   };
   RunCases({
       FileCase("endless body for a size of 100", endless(8 * kMiB), Failed(kOldOnly, {longer(100)}),
-               100),
-      FileCase("endless body for a size of 0", endless(4 * kMiB), Failed(kOldOnly, {longer(0)}), 0),
+               100, 100),
+      FileCase("endless body for a size of 0", endless(4 * kMiB), Failed(kOldOnly, {longer(0)}), 0,
+               0),
       FileCase("endless body for the archive's own size", endless(16 * kMiB),
-               Failed(kOldOnly, {longer(static_cast<int32_t>(NewFArchive().size()))})),
+               Failed(kOldOnly, {longer(static_cast<int64_t>(NewFArchive().size()))}), -1,
+               static_cast<int64_t>(NewFArchive().size())),
       FileCase(
           "body one byte over the limit",
           [](HttpFixture& h) {
             h.ServeBody("f.dat.bz2", std::string(static_cast<size_t>(MaxBodyFor(10)) + 1, 'x'));
           },
-          Failed(kOldOnly, {longer(10)}), 10),
+          Failed(kOldOnly, {longer(10)}), 10, 10),
       // At the limit a body is still taken, and then fails as what it is.
       FileCase(
           "body exactly at the limit",
           [](HttpFixture& h) {
             h.ServeBody("f.dat.bz2", std::string(static_cast<size_t>(MaxBodyFor(10)), 'x'));
           },
-          Failed(kOldOnly, kDamaged), 10),
+          Failed(kOldOnly, kDamaged), 10, 10),
       // A size field far below the archive's: the allowance still takes it.
       FileCase(
           "archive larger than its size field",
@@ -203,7 +214,8 @@ TEST_F(HostileServer, EndlessBodiesAreCutOffAtTheLimit) {
        [endless](HostileScene& s) {
          s.Server.PublishList(
              ListWith("Rev|5\r\nModHosts|0\r\n", s.Server.PublishFile("good.dat", "good") + "\r\n",
-                      "[self]\r\nKorvath.exe|" + Md5Hex("new updater") + "|100\r\n[/self]\r\n"));
+                      "[self]\r\n" + IntegrityField(Sha256Hex("new updater"), 100) +
+                          "|Korvath.exe|" + Md5Hex("new updater") + "|100\r\n[/self]\r\n"));
          s.Server.Http().ServeSlowBody("Korvath.exe.bz2",
                                        std::vector<std::string>(12, std::string(256 * 1024, 'x')),
                                        std::chrono::milliseconds(0));

@@ -33,6 +33,7 @@
 #include "tests/support/TempDir.h"
 #include "transfer/BZip2.h"
 #include "transfer/Misc.h"
+#include "transfer/Sha256.h"
 
 extern char** environ;
 
@@ -324,7 +325,8 @@ TEST_F(Publish, ListCarriesSettingsHostsSelfAndTheTwoKindsOfFiles) {
   auto entry = [&](const std::string& path) {
     const std::string copy = test::ReadFileBytes(FOut + "/" + path + ".bz2");
     EXPECT_EQ(Bz2Decode(copy), release.at(path)) << path;
-    return ReplaceAll(path, "/", "\\") + "|" + test::Md5Hex(release.at(path)) + "|" +
+    return "sha256=" + Sha256Hex(release.at(path)) + ":" + std::to_string(release.at(path).size()) +
+           "|" + ReplaceAll(path, "/", "\\") + "|" + test::Md5Hex(release.at(path)) + "|" +
            std::to_string(copy.size()) + "\r\n";
   };
   EXPECT_EQ(ListText(),
@@ -396,6 +398,25 @@ TEST_F(Publish, VerifyCatchesMissingDamagedAndMismatchedCopies) {
        {"system\\qx.exe: the content's digest is " + test::Md5Hex("MZ another game") +
         ", the list says " + test::Md5Hex("MZ stand-in for the game")},
        "system\\qx.exe: "},
+      {"SHA-256 and unpacked size that the content does not have",
+       [](const std::string& out) {
+         std::string text = Bz2Decode(test::ReadFileBytes(out + "/files.lst.bz2"));
+         const size_t path = text.find("|data\\text.dat|");
+         const size_t field = text.rfind('\n', path) + 1;
+         text.replace(field, path - field, "sha256=" + std::string(64, '0') + ":1");
+         test::WriteFileBytes(out + "/files.lst.bz2", test::Bz2Compress(text));
+       },
+       {"data\\text.dat: the content's SHA-256 is", "data\\text.dat: the content is"},
+       "data\\text.dat: "},
+      {"malformed integrity field",
+       [](const std::string& out) {
+         std::string text = Bz2Decode(test::ReadFileBytes(out + "/files.lst.bz2"));
+         const size_t path = text.find("|empty.dat|");
+         text.replace(text.rfind(':', path), 1, "");
+         test::WriteFileBytes(out + "/files.lst.bz2", test::Bz2Compress(text));
+       },
+       {"empty.dat: the client fails this file (malformed integrity field"},
+       "empty.dat: "},
       {"error page for the list",
        [](const std::string& out) {
          test::WriteFileBytes(out + "/files.lst.bz2", "<html>Not Found</html>");

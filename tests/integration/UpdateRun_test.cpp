@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "engine/GetFilesThr.h"
+#include "list/FileEntry.h"
+#include "list/Limits.h"
 #include "platform/Http.h"
 #include "runtime/SettingsStore.h"
 #include "tests/support/Bz2Compress.h"
@@ -14,6 +16,7 @@
 #include "tests/support/SettingsFixture.h"
 #include "tests/support/System.h"
 #include "tests/support/TempDir.h"
+#include "transfer/Sha256.h"
 
 namespace korvath {
 namespace {
@@ -318,13 +321,15 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
 
 TEST_F(UpdateRun, EndlessBodyIsCutOffAndTheOldFileStays) {
   WriteFileBytes(Game("big.dat"), "old");
-  const std::string entry = "big.dat|" + test::Md5Hex("new") + "|100";
+  const std::string entry =
+      IntegrityField(Sha256Hex("new"), 100) + "|big.dat|" + test::Md5Hex("new") + "|100";
   FServer.Http().ServeBody("big.dat.bz2", std::string(1024 * 1024 + 401, 'x'));
   FServer.PublishList(test::ListText(1, 0, {entry}, {}));
   const Outcome run = Run(false, 1);
   EXPECT_EQ(run.Status, kUpdateFailed);
   ASSERT_EQ(run.FailedFiles.size(), 1u);
-  EXPECT_NE(run.FailedFiles[0].find("longer than 1048976 bytes"), std::string::npos)
+  EXPECT_NE(run.FailedFiles[0].find("longer than " + std::to_string(MaxBodyFor(100)) + " bytes"),
+            std::string::npos)
       << run.FailedFiles[0];
   const std::map<std::string, std::string> expected{{"big.dat", "old"}};
   EXPECT_EQ(GameFiles(), expected);

@@ -1,10 +1,13 @@
-// The checks that decide which hosts entries and self names from a list are ever acted on.
+// The checks that decide which hosts entries, self names and integrity fields from a list are
+// ever acted on.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "list/FileEntry.h"
 #include "list/HostsEntry.h"
 #include "list/SelfName.h"
+#include "runtime/SysUtils.h"
 
 namespace korvath {
 namespace {
@@ -74,6 +77,41 @@ TEST(SelfName, OnlyPlainExecutableNamesPass) {
       {"con.exe", false},    {"LPT1.exe", false},       {"a\"b.exe", false},
   };
   for (const TCase& c : cases) EXPECT_EQ(IsSafeSelfName(c.Text), c.Passes) << c.Text;
+}
+
+TEST(FileEntry, IntegrityFieldsAreSha256AndUnpackedSize) {
+  const std::string hex(64, 'a');
+  const std::string field = "sha256=" + hex + ":";
+  // What stands in front of an entry's path, and whether the entry is taken.
+  const struct {
+    std::string Front;
+    bool Passes;
+  } cases[] = {
+      {"", true},
+      {"x|", true},
+      {"SHA256=" + hex + ":5|", true},
+      {"sha256=" + std::string(64, 'F') + ":5|", true},
+      {"sha256=|", false},
+      {field + "|", false},
+      {"sha256=" + hex + "0:5|", false},
+      {"sha256=" + std::string(63, 'a') + "g:5|", false},
+      {field + "5x|", false},
+      {field + std::string(19, '9') + "|", false},
+      {field + "5|" + field + "5|", false},
+  };
+  for (const auto& c : cases) {
+    bool passes = true;
+    try {
+      EntryIntegrity(SplitFileEntry(c.Front + "a.dat|d|1"));
+    } catch (const EConvertError&) {
+      passes = false;
+    }
+    EXPECT_EQ(passes, c.Passes) << c.Front;
+  }
+  const TIntegrity known = EntryIntegrity(SplitFileEntry(field + "123|note|a.dat|d|1"));
+  EXPECT_TRUE(known.Known);
+  EXPECT_EQ(known.Sha256, hex);
+  EXPECT_EQ(known.Size, 123);
 }
 
 }  // namespace

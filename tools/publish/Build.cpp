@@ -12,6 +12,7 @@
 #include <set>
 #include <utility>
 
+#include "list/FileEntry.h"
 #include "list/HostsEntry.h"
 #include "list/Limits.h"
 #include "list/LocalPath.h"
@@ -311,7 +312,9 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
   TStaging staging;
   CompressAll(jobs, staging, workers, out);
   for (const TJob& job : jobs) {
-    const TListEntry entry{job.File->ListPath, job.Result.Digest, job.Result.CompressedSize};
+    const TListEntry entry{
+        job.File->ListPath, job.Result.Digest, job.Result.CompressedSize,
+        IntegrityField(job.Result.Sha256, static_cast<int64_t>(job.Result.Size))};
     TListContent& content = published.Content;
     if (release.Self && job.File == &*release.Self)
       content.Self = entry;

@@ -7,6 +7,7 @@
 
 #include "runtime/Classes.h"
 #include "transfer/BZip2.h"
+#include "transfer/Sha256.h"
 #include "transfer/md5.h"
 
 namespace korvath::publish {
@@ -76,6 +77,7 @@ TCompressed CompressFile(const std::string& source, TStream& output) {
   TEncoder encoder;
   TDigestContext context;
   DigestInit(context);
+  TSha256 sha256;
   TCompressed result;
   auto write = [&](const char* data, size_t count) {
     output.WriteBuffer(data, static_cast<int32_t>(count));
@@ -85,11 +87,13 @@ TCompressed CompressFile(const std::string& source, TStream& output) {
   for (;;) {
     const int32_t done = input.Read(chunk.data(), kChunk);
     DigestUpdate(context, chunk.data(), static_cast<uint32_t>(done));
+    sha256.Update(chunk.data(), static_cast<size_t>(done));
     result.Size += static_cast<uint64_t>(done);
     encoder.Step(chunk.data(), done, done == 0, write);
     if (done == 0) break;
   }
   result.Digest = Hex(context);
+  result.Sha256 = sha256.FinalHex();
   return result;
 }
 
@@ -108,12 +112,15 @@ std::string CompressText(const std::string& text) {
 TCompressed DecodedDigest(const std::string& compressedFile) {
   TDigestContext context;
   DigestInit(context);
+  TSha256 sha256;
   TCompressed result;
   Decode(compressedFile, [&](const char* data, size_t count) {
     DigestUpdate(context, data, static_cast<uint32_t>(count));
+    sha256.Update(data, count);
     result.Size += count;
   });
   result.Digest = Hex(context);
+  result.Sha256 = sha256.FinalHex();
   return result;
 }
 

@@ -17,6 +17,7 @@ class ECompressError : public Exception {
 
 struct TCompressed {
   std::string Digest;  // MD5 of the content, 32 lower-case hex digits
+  std::string Sha256;  // of the content, 64 lower-case hex digits
   uint64_t Size = 0;   // of the content
   uint64_t CompressedSize = 0;
 };
@@ -28,7 +29,7 @@ TCompressed CompressFile(const std::string& source, TStream& output);
 // Text as one bzip2 stream.
 std::string CompressText(const std::string& text);
 
-// The digest of what the bzip2 file decodes to. Raises EBZip2Error when the file is not exactly
+// The digests of what the bzip2 file decodes to. Raises EBZip2Error when the file is not exactly
 // one complete bzip2 stream (damaged, cut short, or followed by other bytes), as the client
 // would find it.
 TCompressed DecodedDigest(const std::string& compressedFile);

@@ -17,7 +17,8 @@ namespace korvath::publish {
 namespace {
 
 std::string EntryLine(const TListEntry& entry) {
-  return entry.Path + "|" + entry.Digest + "|" + std::to_string(entry.CompressedSize);
+  return (entry.Integrity.empty() ? "" : entry.Integrity + "|") + entry.Path + "|" + entry.Digest +
+         "|" + std::to_string(entry.CompressedSize);
 }
 
 void Section(std::string& text, const std::string& name, const std::vector<std::string>& lines) {

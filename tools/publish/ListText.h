@@ -16,6 +16,7 @@ struct TListEntry {
   std::string Path;    // "\" between folders
   std::string Digest;  // 32 lower-case hex digits
   uint64_t CompressedSize = 0;
+  std::string Integrity;  // written in front of the path when not empty
 };
 
 struct TListContent {

@@ -29,6 +29,7 @@ struct TCheck {
   std::string Path;
   std::string Digest;
   uint64_t Size = 0;
+  TIntegrity Integrity;
 };
 
 bool IsDigestText(const std::string& text) {
@@ -78,6 +79,12 @@ bool ReadEntry(const std::string& section, const std::string& line, TCheck& chec
   check.Digest = fields[1];
   const std::string name = Printable(check.Path);
   bool good = true;
+  try {
+    check.Integrity = EntryIntegrity(SplitFileEntry(line));
+  } catch (const EConvertError& e) {
+    problems.push_back(name + ": the client fails this file (" + e.Message() + ")");
+    good = false;
+  }
   if (const std::string reason = RefusedPathReason(check.Path); !reason.empty()) {
     problems.push_back(name + ": the client refuses this path (" + reason + ")");
     good = false;
@@ -115,6 +122,13 @@ std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& chec
     if (decoded.Digest != check.Digest)
       problems.push_back(name + ": the content's digest is " + decoded.Digest + ", the list says " +
                          check.Digest);
+    if (check.Integrity.Known && decoded.Sha256 != check.Integrity.Sha256)
+      problems.push_back(name + ": the content's SHA-256 is " + decoded.Sha256 +
+                         ", the list says " + check.Integrity.Sha256);
+    if (check.Integrity.Known && decoded.Size != static_cast<uint64_t>(check.Integrity.Size))
+      problems.push_back(name + Format(": the content is %llu bytes, the list says %lld",
+                                       static_cast<unsigned long long>(decoded.Size),
+                                       static_cast<long long>(check.Integrity.Size)));
   } catch (const EBZip2Error& e) {
     problems.push_back(name + ": the compressed copy does not decode as one bzip2 stream (" +
                        e.Message() + ")");
