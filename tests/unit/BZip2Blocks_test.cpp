@@ -1,13 +1,17 @@
-// bzip2 streams cut into blocks and joined again, against libbz2's own streams.
+// bzip2 streams cut into blocks and joined again, against libbz2's own streams; the decoder that
+// spreads blocks over the cores against the sequential one, on good and on broken streams.
 #include "transfer/BZip2Blocks.h"
 
 #include <bzlib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "tests/support/Bz2Compress.h"
+#include "transfer/BZip2.h"
+#include "transfer/BZip2Parallel.h"
 
 namespace korvath {
 namespace {
@@ -113,6 +117,64 @@ TEST(BZip2Blocks, RunLengthPrefixCountsShortenedRuns) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(RunLengthPrefix(Bytes(c.data), c.data.size(), c.limit), c.prefix) << c.data.size();
+}
+
+struct TOutcome {
+  std::string Bytes;
+  std::string Error;
+};
+
+TOutcome ReadAll(TStream& stream) {
+  TOutcome outcome;
+  std::vector<char> buffer(50000);
+  try {
+    while (const int32_t n = stream.Read(buffer.data(), static_cast<int32_t>(buffer.size())))
+      outcome.Bytes.append(buffer.data(), static_cast<size_t>(n));
+  } catch (const Exception& e) {
+    outcome.Error = e.Message();
+  }
+  return outcome;
+}
+
+TEST(BZip2Parallel, HandsOutWhatTheSequentialDecoderDoes) {
+  const std::string good = Bz2Compress(Text(60000) + NoiseBytes(200000, 3), 1);
+  auto changed = [&good](size_t at, const std::string& bytes) {
+    std::string copy = good;
+    copy.replace(at, bytes.size(), bytes);
+    return copy;
+  };
+  const struct {
+    const char* name;
+    std::string stream;
+  } cases[] = {
+      {"good", good},
+      {"a damaged block", changed(good.size() / 2, "\x55\xAA")},
+      {"a block magic written into a block", changed(good.size() / 3, "\x31\x41\x59\x26\x53\x59")},
+      {"an end magic written into a block", changed(good.size() / 3, "\x17\x72\x45\x38\x50\x90")},
+      {"cut inside a block", good.substr(0, good.size() / 2)},
+      {"cut inside the end marker", good.substr(0, good.size() - 3)},
+      {"a wrong combined CRC", changed(good.size() - 2, std::string(1, ~good[good.size() - 2]))},
+      {"a byte after the end", good + "x"},
+      {"a second stream after the end", good + Bz2Compress("more")},
+      {"not bzip2", "BZh0" + good.substr(4)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMemoryStream sequentialSource(c.stream);
+    TBZDecompressionStream sequential(sequentialSource);
+    const TOutcome expected = ReadAll(sequential);
+    TMemoryStream source(c.stream);
+    TBZParallelDecompressionStream parallel(source, 0);
+    int progress = 0;
+    parallel.OnProgress = [&progress](TObject*) { ++progress; };
+    const TOutcome got = ReadAll(parallel);
+    EXPECT_EQ(got.Error, expected.Error);
+    // Before an error either may have handed out more of the good blocks than the other.
+    const size_t common = std::min(got.Bytes.size(), expected.Bytes.size());
+    EXPECT_TRUE(expected.Bytes.compare(0, common, got.Bytes, 0, common) == 0);
+    EXPECT_TRUE(!expected.Error.empty() || got.Bytes == expected.Bytes);
+    EXPECT_GT(progress, 0);
+  }
 }
 
 }  // namespace
