@@ -102,15 +102,20 @@ class TBZParallelDecompressionStream::TPieceDecoder {
     try {
       TPieceDecoder decoder(piece.Stream);
       std::string output;
-      std::vector<char> step(kDecodeStep);
+      std::vector<char> overflow;
       for (;;) {
-        const int32_t got = decoder.Next(step.data(), kDecodeStep);
+        // Straight into the output while it may grow; past that only checked.
+        const size_t had = output.size();
+        const bool held = had + kDecodeStep <= kHeldOutput;
+        if (held)
+          output.resize(had + kDecodeStep);
+        else if (overflow.empty())
+          overflow.resize(kDecodeStep);
+        const int32_t got = decoder.Next(held ? output.data() + had : overflow.data(), kDecodeStep);
+        if (held) output.resize(had + static_cast<size_t>(std::max(got, 0)));
         if (got < 0) return;
         if (got == 0) break;
-        if (!piece.Overflow && output.size() + static_cast<size_t>(got) <= kHeldOutput)
-          output.append(step.data(), static_cast<size_t>(got));
-        else
-          piece.Overflow = true;
+        if (!held) piece.Overflow = true;
       }
       piece.Output = std::move(output);
       piece.Ok = true;
