@@ -25,7 +25,8 @@
 #                                   when missing)
 # Environment: RUNS (rounds per comparison, default 3), DATA (default /tmp/korvath-bench),
 #              ONLY (say "B2 B3" to run some of them; B6 includes B2 and B3),
-#              BIG_BYTES (the file of B8 and B9, default 1 GiB).
+#              BIG_BYTES (the file of B8 and B9, default 1 GiB), BIG_KINDS (its content, default
+#              "noise text").
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
@@ -206,7 +207,7 @@ fi
 # The one file of a one-file client, relative to its release folder.
 only_file() { (cd "$data/release-$1" && find . -type f | sed 's|^\./||'); }
 
-for kind in noise text; do
+for kind in ${BIG_KINDS:-noise text}; do
   { wants B8 || wants B9; } || break
   command -v lbzip2 >/dev/null || { echo "run.sh: lbzip2 is needed for B8 and B9" >&2; exit 1; }
   name="big-$kind-$big_bytes"
@@ -222,7 +223,7 @@ for kind in noise text; do
     rm -f "$data/b8-out"
   fi
   if wants B9; then
-    rounds "B9 publish one $kind file" "$results/b9-$kind" "rm -rf '$data/b9-pub' '$data/b9.bz2' && sync" \
+    rounds "B9 publish one $kind file" "$results/b9-$kind" "rm -rf '$data/b9-pub' && sync" \
       korvath-publish "'$publish' build '$data/release-$name' '$data/b9-pub' --rev 1 >/dev/null" \
       lbzip2-9 "lbzip2 -9 -n2 -c '$data/release-$name/$file' >'$data/b9.bz2'" "<=" 1.2
     bzip2 -dc "$data/b9-pub/$file.bz2" | cmp -s - "$data/release-$name/$file" || { echo "run.sh: bzip2 -d does not give back the B9 file" >&2; exit 1; }
