@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# B7: the peak private memory of one korvath-update run over a list of 200,000 entries whose
+# B10: the peak private memory of one korvath-update run over a list of 200,000 entries whose
 # files are all in place already, so that the run holds the whole list, checks every digest and
 # fetches nothing. The files are tiny (what is measured is the memory a list entry costs, not
 # the digests' time); the list is written here, not by korvath-publish, so that making it takes
@@ -49,8 +49,8 @@ peaks=()
 for _ in $(seq "$runs"); do
   rm -rf "$XDG_CONFIG_HOME"
   line="$(cd "$data/target" && python3 "$repo/bench/peak_memory.py" -- "$update" --server "$url")"
-  echo "B7 round: $line"
+  echo "B10 round: $line"
   peaks+=("$(echo "$line" | sed 's/.*rss_anon_kib=\([0-9]*\).*/\1/')")
 done
 median="$(printf '%s\n' "${peaks[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")"
-echo "B7 peak private memory, $entries entries in place: median RssAnon $median KiB ($((median / 1024)) MiB)"
+echo "B10 peak private memory, $entries entries in place: median RssAnon $median KiB ($((median / 1024)) MiB)"

@@ -9,7 +9,11 @@
 #                   (TCallQueue) vs run inline (TDirectSynchronizer): bench/handoff_bench
 #   B5 memory       peak RssAnon / Private_Dirty of korvath-update installing one 1 GiB file
 #   B6 scaling      B2 and B3 with 200, 2,000 and 20,000 files of 1 GiB in all
-#   B7 entries      peak RssAnon of korvath-update over a list of 200,000 files all in place
+#   B8 one large    korvath-update installing a client of one BIG_BYTES file (noise, then text)
+#      file         vs lbzip2 -dc -n2 decoding its published copy
+#   B9 publishing   korvath-publish build of that one-file release vs lbzip2 -9 -n2 on the file;
+#      one file     its copy must decode with bzip2 -d to the file's bytes
+#   B10 entries     peak RssAnon of korvath-update over a list of 200,000 files all in place
 #                   (bench/entries.sh)
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
@@ -22,13 +26,16 @@
 # Usage: bench/run.sh [BUILD_DIR]     (default build/bench; configured as the presets build, RelWithDebInfo,
 #                                   when missing)
 # Environment: RUNS (rounds per comparison, default 3), DATA (default /tmp/korvath-bench),
-#              ONLY (say "B2 B3" to run some of them; B6 includes B2 and B3).
+#              ONLY (say "B2 B3" to run some of them; B6 includes B2 and B3),
+#              BIG_BYTES (the file of B8 and B9, default 1 GiB), BIG_KINDS (its content, default
+#              "noise text").
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6 B7}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B8 B9 B10}"
+big_bytes="${BIG_BYTES:-1073741824}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
 for tool in hyperfine jq curl bzip2 md5sum python3; do
@@ -199,11 +206,39 @@ if wants B5; then
     "$mib" "" "" "" "<= 64" "$(meets "$mib" "<= 64")" "$anon" "$dirty")")
 fi
 
-if wants B7; then
+if wants B10; then
   line="$(DATA="$data" RUNS="$runs" "$repo/bench/entries.sh" "$update" | tail -1)"
   echo "$line"
   notes+=("$line")
 fi
+
+# The one file of a one-file client, relative to its release folder.
+only_file() { (cd "$data/release-$1" && find . -type f | sed 's|^\./||'); }
+
+for kind in ${BIG_KINDS:-noise text}; do
+  { wants B8 || wants B9; } || break
+  command -v lbzip2 >/dev/null || { echo "run.sh: lbzip2 is needed for B8 and B9" >&2; exit 1; }
+  name="big-$kind-$big_bytes"
+  make_set "$name" --files 1 --kind "$kind" --total-bytes "$big_bytes"
+  file="$(only_file "$name")"
+  if wants B8; then
+    serve "$name"
+    rounds "B8 install one $kind file" "$results/b8-$kind" "rm -rf '$data/target' '$config' '$data/b8-out' && mkdir '$data/target' && sync" \
+      korvath-update "cd '$data/target' && '$update' --server '$url'" \
+      lbzip2-dc "lbzip2 -dc -n2 '$data/pub-$name/$file.bz2' >'$data/b8-out'" "<=" 1.15
+    stop_server
+    cmp -s "$data/release-$name/$file" "$data/target/$file" || { echo "run.sh: the B8 install differs from the release" >&2; exit 1; }
+    rm -f "$data/b8-out"
+  fi
+  if wants B9; then
+    rounds "B9 publish one $kind file" "$results/b9-$kind" "rm -rf '$data/b9-pub' && sync" \
+      korvath-publish "'$publish' build '$data/release-$name' '$data/b9-pub' --rev 1 >/dev/null" \
+      lbzip2-9 "lbzip2 -9 -n2 -c '$data/release-$name/$file' >'$data/b9.bz2'" "<=" 1.2
+    bzip2 -dc "$data/b9-pub/$file.bz2" | cmp -s - "$data/release-$name/$file" || { echo "run.sh: bzip2 -d does not give back the B9 file" >&2; exit 1; }
+    notes+=("B9 $kind: korvath-publish's copy $(stat -c %s "$data/b9-pub/$file.bz2") bytes, lbzip2's $(stat -c %s "$data/b9.bz2")")
+    rm -rf "$data/b9-pub" "$data/b9.bz2"
+  fi
+done
 
 echo
 echo "Medians of $runs paired rounds on $(nproc) cores (load now $(load)); wall = median of the rounds' ours/base"

@@ -6,6 +6,7 @@
 #include "engine/Transfer.h"
 #include "platform/File.h"
 #include "transfer/BZip2.h"
+#include "transfer/BZip2Parallel.h"
 
 namespace korvath {
 namespace {
@@ -25,7 +26,7 @@ TDownloadToUnpack::~TDownloadToUnpack() {
 void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t maxOutput,
             TSpaceGuard* space) {
   gauge(TGaugeCall{true, kFileGauge, Low32(source.Size())});
-  TBZDecompressionStream decoder(source);
+  TBZParallelDecompressionStream decoder(source);
   // Compressed bytes taken in so far: the source moves a whole input block at a time.
   decoder.OnProgress = [&](TObject*) {
     gauge(TGaugeCall{false, kFileGauge, Low32(source.Position())});
