@@ -100,9 +100,28 @@ TBlockBits CompressBlock(const std::string& chunk) {
   return result;
 }
 
+// The MD5 and SHA-256 of a file's content, taken as it is read.
+class TContentDigests {
+ public:
+  TContentDigests() { DigestInit(FMd5); }
+  void Update(const char* data, int32_t count) {
+    DigestUpdate(FMd5, data, static_cast<uint32_t>(count));
+    FSha256.Update(data, static_cast<size_t>(count));
+  }
+  void Finish(TCompressed& result) {
+    result.Digest = Hex(FMd5);
+    result.Sha256 = FSha256.FinalHex();
+  }
+
+ private:
+  TDigestContext FMd5;
+  TSha256 FSha256;
+};
+
 // The file's chunks compressed on every core and their blocks joined behind one header and one
 // end marker, so that the result is one ordinary stream.
-void CompressBlocks(TStream& input, TStream& output, TDigestContext& context, TCompressed& result) {
+void CompressBlocks(TStream& input, TStream& output, TContentDigests& digests,
+                    TCompressed& result) {
   bzblocks::TBitWriter writer;
   writer.Put(0x425A68, 24);  // "BZh"
   writer.Put('0' + kBlockSize100k, 8);
@@ -126,7 +145,7 @@ void CompressBlocks(TStream& input, TStream& output, TDigestContext& context, TC
   std::vector<char> piece(kChunk);
   auto readMore = [&] {
     const int32_t done = input.Read(piece.data(), kChunk);
-    DigestUpdate(context, piece.data(), static_cast<uint32_t>(done));
+    digests.Update(piece.data(), done);
     result.Size += static_cast<uint64_t>(done);
     pending.append(piece.data(), static_cast<size_t>(done));
     inputEnded = done == 0;
@@ -161,19 +180,14 @@ void CompressBlocks(TStream& input, TStream& output, TDigestContext& context, TC
 
 TCompressed CompressFile(const std::string& source, TStream& output) {
   TFileStream input(source, fmOpenRead | fmShareDenyWrite);
+  TContentDigests digests;
+  TCompressed result;
   if (input.Size() >= kParallelFrom) {
-    TDigestContext context;
-    DigestInit(context);
-    TCompressed result;
-    CompressBlocks(input, output, context, result);
-    result.Digest = Hex(context);
+    CompressBlocks(input, output, digests, result);
+    digests.Finish(result);
     return result;
   }
   TEncoder encoder;
-  TDigestContext context;
-  DigestInit(context);
-  TSha256 sha256;
-  TCompressed result;
   auto write = [&](const char* data, size_t count) {
     output.WriteBuffer(data, static_cast<int32_t>(count));
     result.CompressedSize += count;
@@ -181,14 +195,12 @@ TCompressed CompressFile(const std::string& source, TStream& output) {
   std::vector<char> chunk(kChunk);
   for (;;) {
     const int32_t done = input.Read(chunk.data(), kChunk);
-    DigestUpdate(context, chunk.data(), static_cast<uint32_t>(done));
-    sha256.Update(chunk.data(), static_cast<size_t>(done));
+    digests.Update(chunk.data(), done);
     result.Size += static_cast<uint64_t>(done);
     encoder.Step(chunk.data(), done, done == 0, write);
     if (done == 0) break;
   }
-  result.Digest = Hex(context);
-  result.Sha256 = sha256.FinalHex();
+  digests.Finish(result);
   return result;
 }
 
@@ -205,17 +217,13 @@ std::string CompressText(const std::string& text) {
 }
 
 TCompressed DecodedDigest(const std::string& compressedFile) {
-  TDigestContext context;
-  DigestInit(context);
-  TSha256 sha256;
+  TContentDigests digests;
   TCompressed result;
   Decode(compressedFile, [&](const char* data, size_t count) {
-    DigestUpdate(context, data, static_cast<uint32_t>(count));
-    sha256.Update(data, count);
+    digests.Update(data, static_cast<int32_t>(count));
     result.Size += count;
   });
-  result.Digest = Hex(context);
-  result.Sha256 = sha256.FinalHex();
+  digests.Finish(result);
   return result;
 }
 
