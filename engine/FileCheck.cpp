@@ -108,6 +108,8 @@ void GFilesThread::UpdateFiles() {
 
 void GFilesThread::RemoveStaleTemporaries(const std::string& listPath,
                                           const std::string& local) const {
+  // A leftover behind a link is not this folder's to delete.
+  if (!platform::LinkOnTheWay(FWorkDir, local).empty()) return;
   for (const char* suffix : {kDownloadSuffix, kUnpackSuffix})
     if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
 }
@@ -147,7 +149,7 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
 void GFilesThread::BackUp(const std::string& listPath, const std::string& local) {
   // A file new to this folder has nothing to back up; a failed copy goes unreported.
   const std::string backup = LocalPathOf(FWorkDir, "backup\\" + listPath);
-  ForceFolderOf(backup);
+  ForceFolderOf(FWorkDir, backup);
   platform::CopyFile(local, backup);
 }
 

@@ -10,6 +10,11 @@
 namespace korvath::platform {
 
 bool DeleteTree(const std::string& path) {
+  // A link to a folder goes as a name: the shell must not empty the folder it leads to.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryA(path.c_str())
+                                                        : DeleteFileA(path.c_str());
   // The source list is a sequence of zero-terminated names ending with an empty one.
   std::vector<char> from(path.begin(), path.end());
   from.push_back('\0');
