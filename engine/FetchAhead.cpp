@@ -139,11 +139,12 @@ void TFetchAhead::FetchAll() {
       names.Local = LocalPathOf(FSettings.WorkDir, file.Path);
       names.Download = names.Local + kDownloadSuffix;
       names.Unpacked = names.Local + kUnpackSuffix;
+      // Before the names are kept: those of a refused file are never deleted either.
+      ForceFolderOf(FSettings.WorkDir, names.Local);
       {
         const std::lock_guard lock(FLock);
         file.Names = names;
       }
-      ForceFolderOf(names.Local);
       // The calls a file-by-file download makes: the position after every read, then 0.
       const auto record = [&](int32_t position) {
         Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});

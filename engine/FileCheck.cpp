@@ -109,6 +109,8 @@ void GFilesThread::UpdateFiles() {
 
 void GFilesThread::RemoveStaleTemporaries(const std::string& listPath,
                                           const std::string& local) const {
+  // A leftover behind a link is not this folder's to delete.
+  if (!platform::LinkOnTheWay(FWorkDir, local).empty()) return;
   for (const char* suffix : {kDownloadSuffix, kUnpackSuffix})
     if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
 }
@@ -153,7 +155,7 @@ void GFilesThread::BackUp(const std::string& listPath, const std::string& local)
   // Until their upgrade completes, the copies hold the files as they were before it: a later
   // version of a file, replaced again by a repeated run, never takes its copy's place.
   if (FBackupRevision > FRevision && platform::FileExists(backup)) return;
-  ForceFolderOf(backup);
+  ForceFolderOf(FWorkDir, backup);
   platform::CopyFile(local, backup);
 }
 

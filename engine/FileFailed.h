@@ -14,8 +14,18 @@ class EFileFailed : public Exception {
   using Exception::Exception;
 };
 
-// Creates the folders above Path that are missing; raises EFileFailed when it cannot.
-inline void ForceFolderOf(const std::string& path) {
+// Raises EFileFailed when a folder below WorkDir on the way to Path is a link. Nothing is
+// written, replaced or deleted through one, wherever it leads: a link's target can change
+// between a look and a write, so one that stays inside the game folder today is refused too.
+inline void RefuseLinksOnTheWay(const std::string& workDir, const std::string& path) {
+  if (const std::string link = platform::LinkOnTheWay(workDir, path); !link.empty())
+    throw EFileFailed("refused path: '" + link + "' is a link");
+}
+
+// Creates the folders between WorkDir and Path that are missing, never through a link; raises
+// EFileFailed when it cannot.
+inline void ForceFolderOf(const std::string& workDir, const std::string& path) {
+  RefuseLinksOnTheWay(workDir, path);
   if (!platform::ForceFolderOf(path))
     throw EFileFailed("its folder cannot be created (" +
                       platform::SysErrorMessage(platform::LastError()) + ")");

@@ -16,8 +16,9 @@ namespace korvath::platform {
 
 enum class Access { Read, Write, ReadWrite };
 enum class Share { None, Read, ReadWrite };  // what others may do while the file is open
-// CreateAlways empties an existing file; CreateNew fails (ERROR_FILE_EXISTS) when the name
-// exists in any form, a link included, and so never writes through one.
+// CreateAlways empties an existing file, and a link of the name goes as a name first, so that
+// it is never written through; CreateNew fails (ERROR_FILE_EXISTS) when the name exists in any
+// form, a link included, and so never writes through one either.
 enum class Disposition { OpenExisting, CreateAlways, CreateNew };
 enum class SeekFrom { Begin, Current, End };
 
@@ -54,6 +55,12 @@ std::string SysErrorMessage(int errorCode);
 
 bool FileExists(const std::string& path);  // a file (not a folder) of that name exists
 bool DirectoryExists(const std::string& path);
+// Path's own name is a symbolic link, a junction or another reparse point (never followed).
+bool IsLink(const std::string& path);
+// The part of Path below Base (which ends in the separator) up to the first folder on the way
+// to Path's own name that is a link; empty when every folder on the way that exists is a real
+// one. Path's own name is not looked at: a link there is replaced as a name, never followed.
+std::string LinkOnTheWay(const std::string& base, const std::string& path);
 bool CreateDir(const std::string& path);         // one level; false when it exists or fails
 bool ForceDirectories(const std::string& path);  // all missing levels
 // Makes the folders above Path that are missing; false, with LastError set, when it cannot.
@@ -61,7 +68,8 @@ bool ForceFolderOf(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Replaces Target by Source in one step (the target's old content is never half gone).
 bool RenameReplace(const std::string& source, const std::string& target);
-// Copies Source over Target (replacing an older Target). False when it fails.
+// Copies Source over Target (replacing an older Target; a link of Target's name goes as a
+// name, never written through). False when it fails.
 bool CopyFile(const std::string& source, const std::string& target);
 std::string GetCurrentDir();
 int SetCurrentDir(const std::string& path);  // 0 or an error code

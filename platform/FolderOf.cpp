@@ -1,4 +1,5 @@
-// Making the folder a file goes into, over the calls of File.h; the same on every system.
+// Making the folder a file goes into, and finding links on the way to it, over the calls of
+// File.h; the same on every system.
 #include "platform/File.h"
 
 namespace korvath::platform {
@@ -7,6 +8,14 @@ bool ForceFolderOf(const std::string& path) {
   const size_t cut = path.find_last_of(kPathDelim);
   const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut);
   return folder.empty() || DirectoryExists(folder) || ForceDirectories(folder);
+}
+
+std::string LinkOnTheWay(const std::string& base, const std::string& path) {
+  if (path.compare(0, base.size(), base) != 0) return std::string();
+  for (size_t cut = path.find(kPathDelim, base.size()); cut != std::string::npos;
+       cut = path.find(kPathDelim, cut + 1))
+    if (IsLink(path.substr(0, cut))) return path.substr(base.size(), cut - base.size());
+  return std::string();
 }
 
 }  // namespace korvath::platform

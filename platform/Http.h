@@ -35,11 +35,21 @@ class HttpSession {
  public:
   virtual ~HttpSession() = default;
   // Null when the address cannot be opened (no network, no such host, no answer). Any answer
-  // of the server counts as opened, whatever its status; redirects are followed.
+  // of the server counts as opened, whatever its status; redirects are followed as
+  // MayFollowRedirect allows, and one it refuses leaves the address unopened.
   virtual std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) = 0;
   // Drops the address from the system's shared internet cache (nothing where there is none).
   virtual void DeleteUrlCacheEntry(const std::string& url) = 0;
 };
+
+// The statuses whose Location both clients follow, at most kMaxRedirects times in a row: a
+// longer chain, a redirect loop among them, is no answer.
+inline constexpr int kMaxRedirects = 10;
+bool IsRedirectStatus(long status);
+// Whether a redirect from From to the absolute address To may be followed: only to a web
+// address, and never from an encrypted one to a plain one, where anyone on the way could put
+// other content under the server's name.
+bool MayFollowRedirect(const std::string& from, const std::string& to);
 
 // Opens a session with the given user agent, using the system's proxy configuration.
 std::unique_ptr<HttpSession> OpenInternet(const std::string& agent);

@@ -78,10 +78,15 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
       flags |= O_RDWR;
       break;
   }
-  if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  // SECURITY: O_NOFOLLOW keeps a file that is to be emptied from being a link's target
+  // elsewhere; do NOT drop it. The link itself goes and a file takes its name.
+  if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC | O_NOFOLLOW;
   // With O_EXCL a final symbolic link is never followed: the name counts as taken.
   if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
-  const int fd = ::open(path.c_str(), flags, 0666);
+  int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0 && errno == ELOOP && disposition == Disposition::CreateAlways && IsLink(path) &&
+      ::unlink(path.c_str()) == 0)
+    fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) {
     // Creating a file inside a missing folder is a bad path, as Windows reports it.
     if (errno == ENOENT && disposition != Disposition::OpenExisting) {
@@ -184,6 +189,11 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool CreateDir(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return true;
   Fail();
@@ -216,6 +226,10 @@ bool CopyFile(const std::string& source, const std::string& target) {
   std::error_code ec;
   if (!FileExists(source)) {
     tLastError = 2;
+    return false;
+  }
+  if (IsLink(target) && ::unlink(target.c_str()) != 0) {
+    Fail();
     return false;
   }
   std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, ec);

@@ -16,7 +16,6 @@
 namespace korvath::platform {
 namespace {
 
-constexpr long kMaxRedirects = 10;
 // Bytes kept ahead of the reader. Beyond this curl is paused, so a fast server never makes the
 // program hold more than this (plus one chunk of curl's) of a body in memory.
 constexpr size_t kBufferLimit = 64 * 1024;
@@ -79,8 +78,8 @@ std::string EscapeUrl(const std::string& url) {
 
 class CurlResponse final : public HttpResponse {
  public:
-  // Starts the transfer and runs it until the final answer's headers are in. False when no
-  // answer came at all (no connection, no such host, timeout).
+  // Runs transfers, following redirects, until the final answer's headers are in. False when
+  // no answer came at all (no connection, no such host, timeout) or a redirect is refused.
   bool Open(const std::string& url, const std::string& agent);
   size_t Read(char* buffer, size_t count) override;
 
@@ -91,6 +90,9 @@ class CurlResponse final : public HttpResponse {
   // activity when there was nothing to do.
   void Drive();
   size_t Buffered() const { return FBuffer.size() - FReadPos; }
+  // Starts the transfer of one address and runs it until its answer's headers are in; false as
+  // for Open. FRedirect then says whether the answer leads elsewhere.
+  bool OpenOne(const std::string& url, const std::string& agent);
 
   // Declared in this order so that the membership ends first, then the easy handle goes.
   MultiHandle FMulti;
@@ -104,10 +106,30 @@ class CurlResponse final : public HttpResponse {
   CURLcode FResult = CURLE_OK;  // how the transfer ended, once FDone
   bool FHeadersIn = false;      // the final answer's headers are in
   bool FHasLocation = false;    // the answer being received names another address
+  bool FRedirect = false;       // the answer whose headers are in redirects
 };
 
 bool CurlResponse::Open(const std::string& url, const std::string& agent) {
+  std::string address = url;
+  for (int redirects = 0;; ++redirects) {
+    if (!OpenOne(address, agent)) return false;
+    if (!FRedirect) return true;
+    // curl makes the Location absolute without following it.
+    const char* target = nullptr;
+    curl_easy_getinfo(FEasy.Get(), CURLINFO_REDIRECT_URL, &target);
+    if (target == nullptr || redirects == kMaxRedirects || !MayFollowRedirect(address, target))
+      return false;
+    address = target;
+  }
+}
+
+bool CurlResponse::OpenOne(const std::string& url, const std::string& agent) {
   InitCurlOnce();
+  FMembership.reset();
+  FBuffer.clear();
+  FReadPos = 0;
+  FPaused = FDone = FHeadersIn = FHasLocation = FRedirect = false;
+  FResult = CURLE_OK;
   FMulti.Reset(curl_multi_init());
   FEasy.Reset(curl_easy_init());
   if (!FMulti || !FEasy) return false;
@@ -115,11 +137,9 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent) {
   const std::string escaped = EscapeUrl(url);
   curl_easy_setopt(h, CURLOPT_URL, escaped.c_str());
   curl_easy_setopt(h, CURLOPT_USERAGENT, agent.c_str());
-  // Only web addresses, also after a redirect: a server must not point the program at files.
+  // Only web addresses: a server must not point the program at files. Redirects are followed
+  // by Open, by the rule the Windows client follows too: do NOT set CURLOPT_FOLLOWLOCATION.
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
   // Error statuses deliver their body like any other answer: do NOT set CURLOPT_FAILONERROR.
   // Nor CURLOPT_ACCEPT_ENCODING: the body is stored exactly as the server publishes it.
   // No CURLOPT_PROXY either: curl then takes http_proxy, HTTPS_PROXY and no_proxy from the
@@ -139,12 +159,8 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent) {
   FMembership = std::make_unique<MultiMembership>(FMulti.Get(), h);
 
   while (!FHeadersIn && !FDone) Drive();
-  if (FHeadersIn) return true;
-  // Ended before a final answer's headers were seen: opened when curl completed the transfer
-  // anyway (an empty answer it did not take for a redirect) or stopped at one redirect too
-  // many, whose answer is then the final one. A redirect to an address that does not answer
-  // fails, as the address itself would.
-  return FResult == CURLE_OK || FResult == CURLE_TOO_MANY_REDIRECTS;
+  // Ended before an answer's headers were seen: opened when curl completed the transfer anyway.
+  return FHeadersIn || FResult == CURLE_OK;
 }
 
 size_t CurlResponse::Read(char* buffer, size_t count) {
@@ -196,9 +212,8 @@ size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self)
     long status = 0;
     curl_easy_getinfo(r.FEasy.Get(), CURLINFO_RESPONSE_CODE, &status);
     if (status >= 200) {
-      // A redirect is followed, so its answer is not the final one. Should curl not follow it
-      // after all, the first body byte or the end of the transfer completes the open.
-      if (!(status >= 300 && status < 400 && r.FHasLocation)) r.FHeadersIn = true;
+      r.FHeadersIn = true;
+      r.FRedirect = IsRedirectStatus(status) && r.FHasLocation;
     }
   }
   return size * count;

@@ -56,10 +56,23 @@ int File::Open(const std::string& path, Access access, Share share, Disposition 
   const DWORD create = disposition == Disposition::CreateAlways ? CREATE_ALWAYS
                        : disposition == Disposition::CreateNew  ? CREATE_NEW
                                                                 : OPEN_EXISTING;
-  HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
+  if (disposition == Disposition::CreateAlways) {
+    // SECURITY: a file that is to be emptied must never be a link's target elsewhere: the link
+    // goes as a name, and one that appears in between is opened itself, not followed.
+    if (IsLink(path) && !DirectoryExists(path) && !DeleteFileA(path.c_str())) return Fail();
+    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  }
+  HANDLE h = CreateFileA(path.c_str(), desired, shareMode, nullptr, create, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return Fail();
   result.FHandle.Reset(reinterpret_cast<intptr_t>(h));
+  // A link that appeared between the look and the open was opened itself: no file to write.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0 && GetFileInformationByHandle(h, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    result.Close();
+    return tLastError = ERROR_ACCESS_DENIED;
+  }
   return 0;
 }
 
@@ -142,6 +155,11 @@ bool DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsLink(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool CreateDir(const std::string& path) {
   if (CreateDirectoryA(path.c_str(), nullptr)) return true;
   Fail();
@@ -177,6 +195,11 @@ bool RenameReplace(const std::string& source, const std::string& target) {
 }
 
 bool CopyFile(const std::string& source, const std::string& target) {
+  // CopyFileA would write into the file a link of Target's name leads to.
+  if (IsLink(target) && !DirectoryExists(target) && !DeleteFileA(target.c_str())) {
+    Fail();
+    return false;
+  }
   if (CopyFileA(source.c_str(), target.c_str(), FALSE)) return true;
   Fail();
   return false;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -62,38 +63,33 @@ bool Answered(HINTERNET request) {
          status != 0;
 }
 
-// Redirects are followed here rather than by WinINet, whose Wine version
-// follows a redirect loop for ever. As with libcurl, the answer after this many
-// redirects counts as the final one.
-constexpr int kMaxRedirects = 10;
+// Redirects are followed here rather than by WinINet, whose Wine version follows a redirect
+// loop for ever, and by the rule libcurl's client follows too.
 
-// The address a redirecting answer leads to, made absolute against From. False
-// for any other answer, and for a target that is no web address: a server must
-// not point the program at files.
-bool RedirectTarget(HINTERNET request, const std::string& from, std::string& target) {
+// For a redirecting answer, the address it leads to, made absolute against From (empty when
+// it cannot be made); nothing for any other answer.
+std::optional<std::string> RedirectTarget(HINTERNET request, const std::string& from) {
   DWORD status = 0;
   DWORD size = sizeof status;
   if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                       nullptr) ||
-      (status != 301 && status != 302 && status != 303 && status != 307 && status != 308))
-    return false;
+      !IsRedirectStatus(static_cast<long>(status)))
+    return std::nullopt;
   std::string location(2048, '\0');
   size = static_cast<DWORD>(location.size());
   if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
     location.assign(size + 1, '\0');
     if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr))
-      return false;
+      return std::nullopt;
   }
   location.resize(size);
   std::string combined(4096, '\0');
   size = static_cast<DWORD>(combined.size());
   if (!InternetCombineUrlA(from.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE))
-    return false;
+    return std::string();
   combined.resize(size);
-  if (!StartsWithText(combined, "http://") && !StartsWithText(combined, "https://")) return false;
-  target = combined;
-  return true;
+  return combined;
 }
 
 class InetSession final : public HttpSession {
@@ -117,8 +113,10 @@ class InetSession final : public HttpSession {
       InetHandle handle(InternetOpenUrlA(FInternet->Get(), address.c_str(), nullptr, 0,
                                          INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
       if (handle.Get() == nullptr || !Answered(handle.Get())) return nullptr;
-      if (redirects == kMaxRedirects || !RedirectTarget(handle.Get(), address, address))
-        return std::make_unique<InetResponse>(FInternet, std::move(handle));
+      const std::optional<std::string> target = RedirectTarget(handle.Get(), address);
+      if (!target) return std::make_unique<InetResponse>(FInternet, std::move(handle));
+      if (redirects == kMaxRedirects || !MayFollowRedirect(address, *target)) return nullptr;
+      address = *target;
     }
   }
 

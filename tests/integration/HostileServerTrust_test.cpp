@@ -2,6 +2,7 @@
 // run than a well-behaved one ever asks for: content that is not what the list promises, output
 // without end, links out of the game folder, redirects to weaker schemes, and signed lists
 // served again. Each case fails the way its comment says and costs the player nothing.
+#include <map>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,18 @@ HostileCase TooManyEntriesCase(const FolderFiles& before) {
 
 // Links out of the game folder, and redirects.
 
+// f.dat is listed and in place in an older version; its address redirects by Hops.
+HostileCase RedirectCase(std::string name, std::map<std::string, std::string> hops) {
+  return {std::move(name),
+          [hops](HostileScene& s) {
+            s.Plant("f.dat", "old f");
+            s.Server.PublishList(
+                ListWith("Rev|5\r\nModHosts|0\r\n", "f.dat|" + Md5Hex("f") + "|9\r\n"));
+            for (const auto& [from, to] : hops) s.Server.Http().ServeRedirect(from, to);
+          },
+          Failed({{"f.dat", "old f"}}, {"could not be opened"})};
+}
+
 // Signed lists served again.
 
 // A folder at revision 6 with a.dat "a" is served a validly signed list of revision 6 whose a.dat
@@ -144,6 +157,9 @@ TEST_F(HostileServer, ServersThatMustNotGetIn) {
       TooManyEntriesCase(oldG),
 
       // Links out of the game folder, and redirects.
+      RedirectCase("redirected to ftp:", {{"f.dat.bz2", "ftp://127.0.0.1/f.dat.bz2"}}),
+      RedirectCase("redirected to file:", {{"f.dat.bz2", "file:///f.dat.bz2"}}),
+      RedirectCase("redirected in a loop", {{"f.dat.bz2", "loop.bz2"}, {"loop.bz2", "f.dat.bz2"}}),
 
       // Signed lists served again.
       ServedAgain("signed list of the folder's revision, not the one applied there", false,

@@ -283,7 +283,8 @@ void HttpFixture::ServeSlowBody(const std::string& path, const std::vector<std::
 }
 
 void HttpFixture::ServeRedirect(const std::string& path, const std::string& target, int status) {
-  FImpl->Route(path, [location = BaseUrl() + target, status](httplib::Response& response) {
+  const std::string location = target.find(':') == std::string::npos ? BaseUrl() + target : target;
+  FImpl->Route(path, [location, status](httplib::Response& response) {
     response.set_redirect(location, status);
   });
 }

@@ -35,7 +35,8 @@ class HttpFixture {
   // Sends the pieces one by one with a pause before each.
   void ServeSlowBody(const std::string& path, const std::vector<std::string>& pieces,
                      std::chrono::milliseconds pause);
-  // Answers with status and a Location of BaseUrl() + target.
+  // Answers with status and a Location of BaseUrl() + target, or of target itself when it
+  // names a scheme ("ftp://...").
   void ServeRedirect(const std::string& path, const std::string& target, int status = 302);
   // Reads the request and closes the connection without a word, as a dead server would.
   void ServeNoAnswer(const std::string& path);
