@@ -177,7 +177,7 @@ Contents FirstRelease() {
   return {{"system/qx.exe", "MZ stand-in for the game"},
           {"system/option.ini", "[Video]\r\nWidth=800\r\n"},
           {"data/noise.bin", test::NoiseBytes(1'500'000)},  // two bzip2 blocks, many input buffers
-          {"data/text.dat", std::string(3'000'000, 'k')},  // compressed block by block
+          {"data/text.dat", std::string(3'000'000, 'k')},   // compressed block by block
           {"data/maps/m1.map", "map one"},
           {"empty.dat", ""}};
 }
