@@ -49,7 +49,7 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
               const std::function<void(int64_t received)>& received, int64_t maxBytes) {
   // Declared before the response, so closed after it, also when the sink raises.
   const std::unique_ptr<platform::HttpSession> session = opener(kAgentName);
-  std::unique_ptr<platform::HttpResponse> response = session ? session->OpenUrl(url) : nullptr;
+  std::unique_ptr<platform::HttpResponse> response = session ? session->OpenUrl(url, {}) : nullptr;
   if (!response) return false;
   // Every run must see the server's current copy, never a cached one.
   session->DeleteUrlCacheEntry(url);
