@@ -18,6 +18,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/Transfer.h"
 #include "tests/support/System.h"
 
 namespace korvath::test {
@@ -220,6 +221,9 @@ void HttpFixture::Impl::Relay(socket_t client) {
 HttpFixture::HttpFixture() : FImpl(std::make_unique<Impl>()) {
   static const bool loopbackDirect = (KeepLoopbackOffProxies(), true);
   static_cast<void>(loopbackDirect);
+  // Bodies broken off on purpose are asked for again at once: the pauses between attempts
+  // would only make the tests slow.
+  SetDownloadRetryForTests({kDownloadAttempts, std::chrono::milliseconds(1)});
   // One request per connection: nothing lingers between downloads, and stopping never waits
   // for an idle connection of the client's.
   FImpl->Server.set_keep_alive_max_count(1);
