@@ -1,7 +1,11 @@
 // Fetching one address of the update server into one sink, byte for byte.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <thread>
 
 #include "engine/Transfer.h"
 #include "platform/File.h"
@@ -14,7 +18,64 @@ namespace {
 // Each read asks for at most this much, so the gauge moves after every kilobyte or less.
 constexpr size_t kTransferBufferSize = 1024;
 
+std::atomic<int> gAttempts{kDownloadAttempts};
+std::atomic<int64_t> gFirstPauseMs{kFirstRetryPause.count()};
+
+// What a continuation must match to be the same body: a strong ETag, else Last-Modified. A
+// weak ETag says nothing about the bytes.
+std::string Validator(const platform::HttpAnswer& answer) {
+  if (!answer.ETag.empty() && answer.ETag.rfind("W/", 0) != 0) return answer.ETag;
+  return answer.LastModified;
+}
+
+// The body being received whole: its length and validator, known once a 200 answer with a
+// Content-Length came. Only such a body can be continued.
+struct TWholeBody {
+  int64_t Length = 0;
+  std::string Validator;
+};
+std::optional<TWholeBody> WholeBody(const platform::HttpAnswer& answer) {
+  if (answer.Status != 200 || !answer.ContentLength) return std::nullopt;
+  return TWholeBody{*answer.ContentLength, Validator(answer)};
+}
+
+// Whether Answer carries the asked-for rest of Body, so that its bytes may follow those stored.
+bool Continues(const platform::HttpAnswer& answer, int64_t from, const TWholeBody& body) {
+  return answer.Status == 206 && answer.ContentRange &&
+         *answer.ContentRange == platform::HttpContentRange{from, body.Length} &&
+         (body.Validator.empty() || Validator(answer) == body.Validator);
+}
+
+// Reads Response to its end into Sink, counting on from Total.
+void ReadBody(platform::HttpResponse& response, IDownloadSink& sink,
+              const std::function<void(int64_t received)>& received, int64_t maxBytes,
+              int64_t& total) {
+  std::array<char, kTransferBufferSize> buffer;
+  size_t n = 0;
+  do {
+    n = response.Read(buffer.data(), buffer.size());
+    total += static_cast<int64_t>(n);
+    if (maxBytes != kNoLimit && total > maxBytes) {
+      // An endless or oversized body is cut off here and never stored.
+      sink.Discard();
+      throw EDownloadTooLong(
+          Format("the body is longer than %lld bytes", static_cast<long long>(maxBytes)));
+    }
+    if (n > 0) sink.Write(buffer.data(), n);
+    if (received) received(total);
+  } while (n > 0);
+}
+
 }  // namespace
+
+TDownloadRetry CurrentDownloadRetry() {
+  return TDownloadRetry{gAttempts.load(), std::chrono::milliseconds(gFirstPauseMs.load())};
+}
+
+void SetDownloadRetryForTests(TDownloadRetry retry) {
+  gAttempts = retry.Attempts;
+  gFirstPauseMs = retry.FirstPause.count();
+}
 
 void TFileSink::Open() {
   if (const int code =
@@ -40,6 +101,11 @@ void TFileSink::Close() {
   FFile.Close();
 }
 
+void TFileSink::Restart() {
+  FFile.Close();
+  Open();
+}
+
 void TFileSink::Discard() {
   FFile.Close();
   platform::DeleteFile(FFileName);
@@ -49,26 +115,36 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
               const std::function<void(int64_t received)>& received, int64_t maxBytes) {
   // Declared before the response, so closed after it, also when the sink raises.
   const std::unique_ptr<platform::HttpSession> session = opener(kAgentName);
-  std::unique_ptr<platform::HttpResponse> response = session ? session->OpenUrl(url) : nullptr;
+  std::unique_ptr<platform::HttpResponse> response = session ? session->OpenUrl(url, {}) : nullptr;
   if (!response) return false;
   // Every run must see the server's current copy, never a cached one.
   session->DeleteUrlCacheEntry(url);
   sink.Open();
-  std::array<char, kTransferBufferSize> buffer;
-  size_t n = 0;
+  const TDownloadRetry retry = CurrentDownloadRetry();
+  std::optional<TWholeBody> body = WholeBody(response->Answer());
   int64_t total = 0;
-  do {
-    n = response->Read(buffer.data(), buffer.size());
-    total += static_cast<int64_t>(n);
-    if (maxBytes != kNoLimit && total > maxBytes) {
-      // An endless or oversized body is cut off here and never stored.
-      sink.Discard();
-      throw EDownloadTooLong(
-          Format("the body is longer than %lld bytes", static_cast<long long>(maxBytes)));
+  std::chrono::milliseconds pause = retry.FirstPause;
+  for (int attempt = 1;; ++attempt) {
+    if (response) ReadBody(*response, sink, received, maxBytes, total);
+    // A continuation that cannot be opened is one more break: the network may be back soon.
+    const bool brokeOff = !response || response->BrokeOff();
+    if (!brokeOff || !body || total == 0 || attempt >= retry.Attempts) break;
+    response.reset();
+    std::this_thread::sleep_for(pause);
+    pause *= 2;
+    response = session->OpenUrl(url, platform::HttpRequest{total, body->Validator});
+    if (!response) continue;
+    const platform::HttpAnswer answer = response->Answer();
+    if (answer.Status == 200) {
+      // The server sent the whole body instead, perhaps a newer one: it is taken from its start.
+      body = WholeBody(answer);
+      sink.Restart();
+      total = 0;
+      if (received) received(total);
+    } else if (!Continues(answer, total, *body)) {
+      break;
     }
-    if (n > 0) sink.Write(buffer.data(), n);
-    if (received) received(total);
-  } while (n > 0);
+  }
   sink.Close();
   return true;
 }

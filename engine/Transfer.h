@@ -3,6 +3,7 @@
 // tell their caller how far they are, and the caller shows it where it likes.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -57,6 +58,8 @@ class IDownloadSink {
   virtual void Close() = 0;
   // The body went past its limit: nothing of it is kept.
   virtual void Discard() = 0;
+  // The server sends the body again from its first byte: what came so far goes.
+  virtual void Restart() = 0;
 };
 
 // A local file, emptied or created once the address answers. Errors raise EInOutError; a write
@@ -69,6 +72,7 @@ class TFileSink final : public IDownloadSink {
   void Write(const char* data, size_t count) override;
   void Close() override;
   void Discard() override;
+  void Restart() override;
 
  private:
   std::string FFileName;
@@ -76,9 +80,25 @@ class TFileSink final : public IDownloadSink {
   platform::File FFile;
 };
 
+// A body that breaks off after some of it arrived is asked for again from the byte where it
+// stopped, up to this many attempts in all, the pause before each twice the one before.
+inline constexpr int kDownloadAttempts = 5;
+inline constexpr std::chrono::milliseconds kFirstRetryPause{1000};
+struct TDownloadRetry {
+  int Attempts = kDownloadAttempts;
+  std::chrono::milliseconds FirstPause = kFirstRetryPause;
+};
+// The rule in force: the constants above, unless a test shortened the pauses.
+TDownloadRetry CurrentDownloadRetry();
+void SetDownloadRetryForTests(TDownloadRetry retry);
+
 // Fetches Url into Sink, calling Received with the bytes so far after every read (when it is
-// given). False, with the sink never opened, when the address cannot be opened. A body longer
-// than MaxBytes is cut off there: the sink discards it and EDownloadTooLong is raised.
+// given). False, with the sink never opened, when the address cannot be opened. A whole body
+// (status 200, with a Content-Length) that breaks off is continued as TDownloadRetry allows:
+// a continuation is spliced on only when it is the requested part of the same body; a whole
+// body in its place starts the sink over, and anything else ends the download with what
+// arrived, as do attempts run out. A body longer than MaxBytes, counted from its first byte,
+// is cut off there: the sink discards it and EDownloadTooLong is raised.
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
               const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit);
 

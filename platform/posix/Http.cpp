@@ -38,7 +38,13 @@ struct MultiTraits {
   static constexpr CURLM* Empty() noexcept { return nullptr; }
   static void Close(CURLM* handle) noexcept { curl_multi_cleanup(handle); }
 };
+struct SlistTraits {
+  using Type = curl_slist*;
+  static constexpr curl_slist* Empty() noexcept { return nullptr; }
+  static void Close(curl_slist* list) noexcept { curl_slist_free_all(list); }
+};
 using EasyHandle = UniqueHandle<EasyTraits>;
+using HeaderList = UniqueHandle<SlistTraits>;
 using MultiHandle = UniqueHandle<MultiTraits>;
 
 // Keeps an easy handle in a multi handle; the handle must leave before either is cleaned up.
@@ -76,12 +82,28 @@ std::string EscapeUrl(const std::string& url) {
   return result;
 }
 
+// The value of a header line, without its name and the blanks around it.
+std::string HeaderValue(std::string_view line) {
+  line.remove_prefix(std::min(line.find(':') + 1, line.size()));
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+  while (!line.empty() &&
+         (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' || line.back() == '\n'))
+    line.remove_suffix(1);
+  return std::string(line);
+}
+
 class CurlResponse final : public HttpResponse {
  public:
   // Runs transfers, following redirects, until the final answer's headers are in. False when
   // no answer came at all (no connection, no such host, timeout) or a redirect is refused.
-  bool Open(const std::string& url, const std::string& agent);
+  bool Open(const std::string& url, const std::string& agent, const HttpRequest& request);
   size_t Read(char* buffer, size_t count) override;
+  HttpAnswer Answer() const override { return FAnswer; }
+  bool BrokeOff() const override {
+    return FDone &&
+           (FResult != CURLE_OK ||
+            (FAnswer.ContentLength && FReceived < static_cast<uint64_t>(*FAnswer.ContentLength)));
+  }
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
@@ -92,11 +114,12 @@ class CurlResponse final : public HttpResponse {
   size_t Buffered() const { return FBuffer.size() - FReadPos; }
   // Starts the transfer of one address and runs it until its answer's headers are in; false as
   // for Open. FRedirect then says whether the answer leads elsewhere.
-  bool OpenOne(const std::string& url, const std::string& agent);
+  bool OpenOne(const std::string& url, const std::string& agent, const HttpRequest& request);
 
   // Declared in this order so that the membership ends first, then the easy handle goes.
   MultiHandle FMulti;
   EasyHandle FEasy;
+  HeaderList FHeaders;  // sent with the request, so kept as long as the transfer
   std::unique_ptr<MultiMembership> FMembership;
 
   std::string FBuffer;  // bytes received and not yet read, from FReadPos on
@@ -107,12 +130,15 @@ class CurlResponse final : public HttpResponse {
   bool FHeadersIn = false;      // the final answer's headers are in
   bool FHasLocation = false;    // the answer being received names another address
   bool FRedirect = false;       // the answer whose headers are in redirects
+  HttpAnswer FAnswer;           // the head of the answer being received
+  uint64_t FReceived = 0;       // body bytes of that answer handed over by curl
 };
 
-bool CurlResponse::Open(const std::string& url, const std::string& agent) {
+bool CurlResponse::Open(const std::string& url, const std::string& agent,
+                        const HttpRequest& request) {
   std::string address = url;
   for (int redirects = 0;; ++redirects) {
-    if (!OpenOne(address, agent)) return false;
+    if (!OpenOne(address, agent, request)) return false;
     if (!FRedirect) return true;
     // curl makes the Location absolute without following it.
     const char* target = nullptr;
@@ -123,13 +149,16 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent) {
   }
 }
 
-bool CurlResponse::OpenOne(const std::string& url, const std::string& agent) {
+bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
+                           const HttpRequest& request) {
   InitCurlOnce();
   FMembership.reset();
   FBuffer.clear();
   FReadPos = 0;
   FPaused = FDone = FHeadersIn = FHasLocation = FRedirect = false;
   FResult = CURLE_OK;
+  FAnswer = {};
+  FReceived = 0;
   FMulti.Reset(curl_multi_init());
   FEasy.Reset(curl_easy_init());
   if (!FMulti || !FEasy) return false;
@@ -155,6 +184,20 @@ bool CurlResponse::OpenOne(const std::string& url, const std::string& agent) {
   curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlResponse::OnBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+  // The range and its validator go as headers of our own: curl's own resume option would turn
+  // a whole-body answer into an error, where the caller wants to see it and start over.
+  FHeaders.Reset();
+  const std::string headers = RangeHeaders(request);
+  for (size_t at = 0; at < headers.size();) {
+    const size_t end = headers.find("\r\n", at);
+    curl_slist* const list =
+        curl_slist_append(FHeaders.Get(), headers.substr(at, end - at).c_str());
+    if (list == nullptr) return false;
+    FHeaders.Release();
+    FHeaders.Reset(list);
+    at = end + 2;
+  }
+  if (FHeaders) curl_easy_setopt(h, CURLOPT_HTTPHEADER, FHeaders.Get());
   if (curl_multi_add_handle(FMulti.Get(), h) != CURLM_OK) return false;
   FMembership = std::make_unique<MultiMembership>(FMulti.Get(), h);
 
@@ -206,12 +249,25 @@ size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self)
   const std::string_view line(data, size * count);
   if (StartsWithText(line, "http/")) {
     r.FHasLocation = false;
+    r.FAnswer = {};
   } else if (StartsWithText(line, "location:")) {
     r.FHasLocation = true;
+  } else if (StartsWithText(line, "content-range:")) {
+    r.FAnswer.ContentRange = ParseContentRange(HeaderValue(line));
+  } else if (StartsWithText(line, "content-length:")) {
+    const std::string value = HeaderValue(line);
+    if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos &&
+        value.size() < 19)
+      r.FAnswer.ContentLength = std::stoll(value);
+  } else if (StartsWithText(line, "etag:")) {
+    r.FAnswer.ETag = HeaderValue(line);
+  } else if (StartsWithText(line, "last-modified:")) {
+    r.FAnswer.LastModified = HeaderValue(line);
   } else if (line == "\r\n" || line == "\n") {
     long status = 0;
     curl_easy_getinfo(r.FEasy.Get(), CURLINFO_RESPONSE_CODE, &status);
     if (status >= 200) {
+      r.FAnswer.Status = status;
       r.FHeadersIn = true;
       r.FRedirect = IsRedirectStatus(status) && r.FHasLocation;
     }
@@ -233,6 +289,7 @@ size_t CurlResponse::OnBody(char* data, size_t size, size_t count, void* self) {
     r.FReadPos = 0;
   }
   r.FBuffer.append(data, n);
+  r.FReceived += n;
   return n;
 }
 
@@ -240,9 +297,10 @@ class CurlSession final : public HttpSession {
  public:
   explicit CurlSession(std::string agent) : FAgent(std::move(agent)) {}
 
-  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url,
+                                        const HttpRequest& request) override {
     auto response = std::make_unique<CurlResponse>();
-    if (!response->Open(url, FAgent)) return nullptr;
+    if (!response->Open(url, FAgent, request)) return nullptr;
     return response;
   }
 

@@ -28,23 +28,63 @@ struct InetTraits {
 };
 using InetHandle = UniqueHandle<InetTraits>;
 
+// A header of the answer as text; empty when it has none.
+std::string QueryText(HINTERNET request, DWORD info) {
+  std::string value(256, '\0');
+  DWORD size = static_cast<DWORD>(value.size());
+  if (!HttpQueryInfoA(request, info, value.data(), &size, nullptr)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    value.assign(size + 1, '\0');
+    if (!HttpQueryInfoA(request, info, value.data(), &size, nullptr)) return {};
+  }
+  value.resize(size);
+  return value;
+}
+
+HttpAnswer ReadAnswer(HINTERNET request) {
+  HttpAnswer answer;
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                     nullptr))
+    answer.Status = static_cast<long>(status);
+  const std::string length = QueryText(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (!length.empty() && length.size() < 19 &&
+      length.find_first_not_of("0123456789") == std::string::npos)
+    answer.ContentLength = std::stoll(length);
+  answer.ContentRange = ParseContentRange(QueryText(request, HTTP_QUERY_CONTENT_RANGE));
+  answer.ETag = QueryText(request, HTTP_QUERY_ETAG);
+  answer.LastModified = QueryText(request, HTTP_QUERY_LAST_MODIFIED);
+  return answer;
+}
+
 class InetResponse final : public HttpResponse {
  public:
   // The session's handle is shared so that it outlives this one, whichever owner goes first.
   InetResponse(std::shared_ptr<InetHandle> session, InetHandle url)
-      : FSession(std::move(session)), FUrl(std::move(url)) {}
+      : FSession(std::move(session)), FUrl(std::move(url)), FAnswer(ReadAnswer(FUrl.Get())) {}
 
   size_t Read(char* buffer, size_t count) override {
     DWORD got = 0;
-    // Only the count matters: a failed read delivers nothing, which ends the body.
-    InternetReadFile(FUrl.Get(), buffer, static_cast<DWORD>(std::min<size_t>(count, MAXDWORD)),
-                     &got);
+    // A failed read delivers nothing, which ends the body.
+    if (!InternetReadFile(FUrl.Get(), buffer, static_cast<DWORD>(std::min<size_t>(count, MAXDWORD)),
+                          &got))
+      FFailed = true;
+    FReceived += got;
     return got;
+  }
+  HttpAnswer Answer() const override { return FAnswer; }
+  bool BrokeOff() const override {
+    return FFailed ||
+           (FAnswer.ContentLength && FReceived < static_cast<uint64_t>(*FAnswer.ContentLength));
   }
 
  private:
   std::shared_ptr<InetHandle> FSession;
-  InetHandle FUrl;  // declared last: closed before the session's reference goes
+  InetHandle FUrl;  // declared after the session: closed before the session's reference goes
+  HttpAnswer FAnswer;
+  uint64_t FReceived = 0;
+  bool FFailed = false;
 };
 
 // Whether a server answered at all. Windows fails the open of a connection that the server
@@ -107,11 +147,17 @@ class InetSession final : public HttpSession {
     InternetSetOptionA(FInternet->Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
   }
 
-  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url) override {
+  std::unique_ptr<HttpResponse> OpenUrl(const std::string& url,
+                                        const HttpRequest& request) override {
+    const std::string headers = RangeHeaders(request);
+    // A part of a body must come from the server: a cached copy may be an older one.
+    const DWORD flags =
+        INTERNET_FLAG_NO_AUTO_REDIRECT | (headers.empty() ? 0 : INTERNET_FLAG_RELOAD);
     std::string address = url;
     for (int redirects = 0;; ++redirects) {
-      InetHandle handle(InternetOpenUrlA(FInternet->Get(), address.c_str(), nullptr, 0,
-                                         INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+      InetHandle handle(InternetOpenUrlA(FInternet->Get(), address.c_str(),
+                                         headers.empty() ? nullptr : headers.c_str(),
+                                         static_cast<DWORD>(headers.size()), flags, 0));
       if (handle.Get() == nullptr || !Answered(handle.Get())) return nullptr;
       const std::optional<std::string> target = RedirectTarget(handle.Get(), address);
       if (!target) return std::make_unique<InetResponse>(FInternet, std::move(handle));

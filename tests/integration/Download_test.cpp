@@ -18,6 +18,7 @@ namespace korvath {
 namespace {
 
 using test::HttpFixture;
+using test::HttpScriptedAnswer;
 using test::RecordingView;
 using test::TempDir;
 using Strings = std::vector<std::string>;
@@ -117,8 +118,66 @@ TEST_F(DownloadHttpTest, StoresEveryAnswerAsDelivered) {
     asked.push_back(r.Path);
     EXPECT_EQ(r.UserAgent, "ViDivivuRidevuv") << r.Path;
   }
+  // The broken body is asked for again, and answered whole and broken each time.
   EXPECT_EQ(asked, (Strings{"plain.bz2", "gone.bz2", "failing.bz2", "empty.bz2", "broken.bz2",
-                            "moved.bz2", "new/place.bz2", "slow.bz2", "sub dir/with space.bz2"}));
+                            "broken.bz2", "broken.bz2", "broken.bz2", "broken.bz2", "moved.bz2",
+                            "new/place.bz2", "slow.bz2", "sub dir/with space.bz2"}));
+}
+
+// A body that breaks off is asked for again from where it stopped, and only the rest of the
+// same body is spliced on; whatever else comes ends the download with what arrived.
+TEST_F(DownloadHttpTest, BrokenBodyIsContinuedOnlyWithItsOwnRest) {
+  const std::string data = RandomBytes(10000);
+  const std::string cut = data.substr(0, 3000);
+  const auto whole = [&](size_t sent) {
+    return HttpScriptedAnswer{200, data.substr(0, sent), 10000, "", "\"v1\""};
+  };
+  const auto rest = [&](size_t from, size_t sent, const std::string& range,
+                        const std::string& tag = "\"v1\"") {
+    return HttpScriptedAnswer{206, data.substr(from, sent), 10000 - from, range, tag};
+  };
+  struct Case {
+    std::vector<HttpScriptedAnswer> Answers;
+    std::string Expected;
+    Strings Ranges;
+  };
+  const std::vector<Case> cases = {
+      {{whole(3000), rest(3000, 7000, "bytes 3000-9999/10000")}, data, {"", "bytes=3000-"}},
+      {{whole(3000), rest(3000, 2000, "bytes 3000-9999/10000"),
+        rest(5000, 5000, "bytes 5000-9999/10000")},
+       data,
+       {"", "bytes=3000-", "bytes=5000-"}},
+      {{whole(3000), whole(10000)}, data, {"", "bytes=3000-"}},
+      {{whole(3000), rest(2000, 8000, "bytes 2000-9999/10000")}, cut, {"", "bytes=3000-"}},
+      {{whole(3000), rest(3000, 7000, "bytes 3000-9999/20000")}, cut, {"", "bytes=3000-"}},
+      {{whole(3000), rest(3000, 7000, "")}, cut, {"", "bytes=3000-"}},
+      {{whole(3000), rest(3000, 7000, "bytes 3000-9999/10000", "\"v2\"")},
+       cut,
+       {"", "bytes=3000-"}},
+      {{whole(3000), rest(3000, 0, "bytes 3000-9999/10000")},
+       cut,
+       {"", "bytes=3000-", "bytes=3000-", "bytes=3000-", "bytes=3000-"}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string path = "case" + std::to_string(i) + ".bz2";
+    FServer.ServeScript(path, cases[i].Answers);
+    FView.Calls.clear();
+
+    EXPECT_TRUE(FWorker.DownloadFile(FServer.BaseUrl() + path, FDir / "out.bz2", true));
+
+    EXPECT_EQ(test::ReadFileBytes(FDir / "out.bz2"), cases[i].Expected);
+    ASSERT_GE(FView.Calls.size(), 2u);
+    EXPECT_EQ(FView.Calls[FView.Calls.size() - 2],
+              "file:" + std::to_string(cases[i].Expected.size()));
+    Strings ranges;
+    for (const auto& r : FServer.Requests()) {
+      if (r.Path != path) continue;
+      ranges.push_back(r.Range);
+      EXPECT_EQ(r.IfRange, r.Range.empty() ? "" : "\"v1\"");
+    }
+    EXPECT_EQ(ranges, cases[i].Ranges);
+  }
 }
 
 // A file that changed on the server must never come from a cache of the client's.

@@ -86,7 +86,8 @@ class FakeServer {
   class Session : public platform::HttpSession {
    public:
     explicit Session(FakeServer& server) : FServer(server) {}
-    std::unique_ptr<platform::HttpResponse> OpenUrl(const std::string& url) override {
+    std::unique_ptr<platform::HttpResponse> OpenUrl(const std::string& url,
+                                                    const platform::HttpRequest&) override {
       const std::string path = url.substr(std::string(kBase).size());
       const std::lock_guard lock(FServer.FLock);
       FServer.FRequests.push_back(path);

@@ -6,16 +6,19 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
 
+#include "engine/Transfer.h"
 #include "tests/support/System.h"
 
 namespace korvath::test {
@@ -122,14 +125,28 @@ HttpRequestRecord ParseRequestHead(const std::string& head) {
     if (colon != std::string::npos) {
       std::string name = header.substr(0, colon);
       for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (name == "user-agent") {
-        const size_t valueStart = header.find_first_not_of(' ', colon + 1);
-        record.UserAgent = valueStart == std::string::npos ? "" : header.substr(valueStart);
-      }
+      const size_t valueStart = header.find_first_not_of(' ', colon + 1);
+      const std::string value = valueStart == std::string::npos ? "" : header.substr(valueStart);
+      if (name == "user-agent") record.UserAgent = value;
+      if (name == "range") record.Range = value;
+      if (name == "if-range") record.IfRange = value;
     }
     at = next;
   }
   return record;
+}
+
+// Head without its Range and If-Range lines.
+std::string WithoutRangeHeaders(const std::string& head) {
+  std::string result;
+  for (size_t at = 0; at < head.size();) {
+    const size_t next = std::min(head.find("\r\n", at), head.size()) + 2;
+    std::string name = head.substr(at, std::min(head.find(':', at), next) - at);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name != "range" && name != "if-range") result += head.substr(at, next - at);
+    at = next;
+  }
+  return result;
 }
 
 }  // namespace
@@ -185,8 +202,9 @@ void HttpFixture::Impl::Relay(socket_t client) {
   const socket_t server = silent ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (server != INVALID_SOCKET) {
     const sockaddr_in address = Loopback(ServerPort);
+    const std::string forwarded = WithoutRangeHeaders(head);
     if (connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
-        SendAll(server, head.data(), head.size())) {
+        SendAll(server, forwarded.data(), forwarded.size())) {
       while (!Stopping) {
         const ssize_t ready = httplib::detail::select_read(server, 0, kRoundMicroseconds);
         if (ready < 0) break;
@@ -203,6 +221,9 @@ void HttpFixture::Impl::Relay(socket_t client) {
 HttpFixture::HttpFixture() : FImpl(std::make_unique<Impl>()) {
   static const bool loopbackDirect = (KeepLoopbackOffProxies(), true);
   static_cast<void>(loopbackDirect);
+  // Bodies broken off on purpose are asked for again at once: the pauses between attempts
+  // would only make the tests slow.
+  SetDownloadRetryForTests({kDownloadAttempts, std::chrono::milliseconds(1)});
   // One request per connection: nothing lingers between downloads, and stopping never waits
   // for an idle connection of the client's.
   FImpl->Server.set_keep_alive_max_count(1);
@@ -293,6 +314,23 @@ void HttpFixture::ServeNoAnswer(const std::string& path) {
   std::lock_guard lock(FImpl->Mutex);
   FImpl->Routes.erase(path);
   FImpl->Silent.insert(path);
+}
+
+void HttpFixture::ServeScript(const std::string& path, std::vector<HttpScriptedAnswer> answers) {
+  auto next = std::make_shared<std::atomic<size_t>>(0);
+  FImpl->Route(path, [answers = std::move(answers), next](httplib::Response& response) {
+    const HttpScriptedAnswer& a = answers[std::min((*next)++, answers.size() - 1)];
+    response.status = a.Status;
+    if (!a.ContentRange.empty()) response.set_header("Content-Range", a.ContentRange);
+    if (!a.ETag.empty()) response.set_header("ETag", a.ETag);
+    response.set_content_provider(
+        a.ContentLength, "application/octet-stream",
+        [sent = a.Sent, whole = a.Sent.size() >= a.ContentLength](size_t offset, size_t,
+                                                                  httplib::DataSink& sink) {
+          if (offset == 0 && !sent.empty()) sink.write(sent.data(), sent.size());
+          return whole;  // short of the length the server gives up, and the connection closes
+        });
+  });
 }
 
 std::vector<HttpRequestRecord> HttpFixture::Requests() const {

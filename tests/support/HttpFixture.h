@@ -12,6 +12,18 @@ namespace korvath::test {
 struct HttpRequestRecord {
   std::string Path;  // as asked, decoded, without the leading "/"
   std::string UserAgent;
+  std::string Range;  // the Range and If-Range headers, empty when not sent
+  std::string IfRange;
+};
+
+// One answer of a script: status, headers, and the bytes of the body that are sent before the
+// connection closes, short of Content-Length when that is larger.
+struct HttpScriptedAnswer {
+  int Status = 200;
+  std::string Sent;
+  size_t ContentLength = 0;
+  std::string ContentRange;  // each header only when not empty
+  std::string ETag;
 };
 
 // Listens on 127.0.0.1 on a free port from construction to destruction, in threads of its own.
@@ -40,6 +52,10 @@ class HttpFixture {
   void ServeRedirect(const std::string& path, const std::string& target, int status = 302);
   // Reads the request and closes the connection without a word, as a dead server would.
   void ServeNoAnswer(const std::string& path);
+  // Answers the n-th request for path with answers[n], and the last one after them all.
+  // Requests reach the server behind without their Range and If-Range headers, so that only
+  // the script decides what is sent.
+  void ServeScript(const std::string& path, std::vector<HttpScriptedAnswer> answers);
 
   std::vector<HttpRequestRecord> Requests() const;
 

@@ -48,7 +48,8 @@ class FakeSession : public platform::HttpSession {
  public:
   explicit FakeSession(Script& script) : FScript(script) {}
   ~FakeSession() override { FScript.Log.push_back("close-internet"); }
-  std::unique_ptr<platform::HttpResponse> OpenUrl(const std::string& url) override {
+  std::unique_ptr<platform::HttpResponse> OpenUrl(const std::string& url,
+                                                  const platform::HttpRequest&) override {
     FScript.Log.push_back("open:" + url);
     if (FScript.OpenFails) return nullptr;
     return std::make_unique<FakeResponse>(FScript);
