@@ -89,7 +89,8 @@ void ApplyPatch(std::span<const char> base, std::span<const char> patch, std::sp
     Fail("makes " + std::to_string(out.pos) + " bytes, not " + std::to_string(result.size()));
 }
 
-std::string MakePatch(std::span<const char> base, std::span<const char> target, int level) {
+std::string MakePatch(std::span<const char> base, std::span<const char> target, int level,
+                      size_t atMost) {
   std::unique_ptr<ZSTD_CCtx, CCtxFree> context(ZSTD_createCCtx());
   if (!context) throw EOutOfMemory();
   ZSTD_CCtx* c = context.get();
@@ -114,6 +115,7 @@ std::string MakePatch(std::span<const char> base, std::span<const char> target, 
     const size_t left = ZSTD_compressStream2(c, &out, &in, ZSTD_e_end);
     Check(left, "compression");
     patch.append(chunk.data(), out.pos);
+    if (patch.size() > atMost) return {};
     if (left == 0) return patch;
   }
 }

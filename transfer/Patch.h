@@ -2,6 +2,7 @@
 // a small patch, instead of fetched whole. One zstd frame whose matches reach into the base.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -30,8 +31,9 @@ void ApplyPatch(std::span<const char> base, std::span<const char> patch, std::sp
 // near that of the bzip2 copy.
 inline constexpr int kPatchLevel = 9;
 
-// A patch that turns Base into Target.
+// A patch that turns Base into Target; empty when it would be longer than AtMost bytes (making
+// it stops there, so a file rewritten throughout costs neither the time nor the memory).
 std::string MakePatch(std::span<const char> base, std::span<const char> target,
-                      int level = kPatchLevel);
+                      int level = kPatchLevel, size_t atMost = SIZE_MAX);
 
 }  // namespace korvath
