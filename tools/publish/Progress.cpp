@@ -27,7 +27,7 @@ std::string Duration(double seconds) {
 
 std::string ProgressLine(const TProgressCount& count) {
   std::string line =
-      Format("compressed %llu/%llu files, ", static_cast<unsigned long long>(count.FilesDone),
+      Format("%s %llu/%llu files, ", count.Verb, static_cast<unsigned long long>(count.FilesDone),
              static_cast<unsigned long long>(count.FilesTotal)) +
       Bytes(static_cast<double>(count.BytesDone)) + "/" +
       Bytes(static_cast<double>(count.BytesTotal));
@@ -37,8 +37,9 @@ std::string ProgressLine(const TProgressCount& count) {
   return line + ", " + Bytes(rate) + "/s, " + Duration(left) + " left";
 }
 
-TProgress::TProgress(std::FILE* out, uint64_t files, uint64_t bytes)
+TProgress::TProgress(std::FILE* out, uint64_t files, uint64_t bytes, const char* verb)
     : FOut(out), FShown(platform::IsTerminal(out)) {
+  FCount.Verb = verb;
   FCount.FilesTotal = files;
   FCount.BytesTotal = bytes;
   if (FShown) Draw();

@@ -13,7 +13,8 @@ namespace korvath::publish {
 struct TProgressCount {
   uint64_t FilesDone = 0, FilesTotal = 0;
   uint64_t BytesDone = 0, BytesTotal = 0;
-  double Seconds = 0;  // since the work started
+  double Seconds = 0;               // since the work started
+  const char* Verb = "compressed";  // what is done to the files
 };
 
 // "compressed 3/10 files, 1.5 GiB/4.0 GiB, 120.0 MiB/s, 0:21 left"; the rate and the time left
@@ -25,7 +26,7 @@ std::string ProgressLine(const TProgressCount& count);
 // when Out is not a terminal. Files may finish on any thread.
 class TProgress {
  public:
-  TProgress(std::FILE* out, uint64_t files, uint64_t bytes);
+  TProgress(std::FILE* out, uint64_t files, uint64_t bytes, const char* verb = "compressed");
   ~TProgress();
   TProgress(const TProgress&) = delete;
   TProgress& operator=(const TProgress&) = delete;
