@@ -632,5 +632,54 @@ TEST_F(Publish, NormalFilesChangeOnlyWithAHigherRevisionAndOldCopiesGo) {
   EXPECT_EQ(Verify(FOut).ExitCode, 0);
 }
 
+TEST_F(Publish, PatchesFromEarlierReleasesAreMadeOnceCheckedAndRemovedWithTheirLine) {
+  Contents first = FirstRelease();
+  first["data/fresh.bin"] = test::NoiseBytes(200'000, 7);
+  WriteRelease(FRoot / "base1", first);
+  WriteRelease(FRoot / "base2", first);  // the same versions again: no second patch
+  Contents second = first;
+  second["data/noise.bin"].replace(700'000, 5, "edit!");
+  second["data/fresh.bin"] = test::NoiseBytes(200'000, 8);  // rewritten: no patch worth it
+  WriteRelease(FRoot / "release", second);
+  const auto built =
+      Build(2, "--base " + Quote(FRoot / "base1") + " --base " + Quote(FRoot / "base2"));
+  ASSERT_EQ(built.ExitCode, 0) << built.Err;
+  EXPECT_NE(built.Out.find("1 patches from 2 earlier releases"), std::string::npos) << built.Out;
+  EXPECT_NE(built.Out.find("1 more were over half"), std::string::npos) << built.Out;
+  const std::string baseDigest = test::Md5Hex(first["data/noise.bin"]);
+  const std::string patch = FOut + "/data/noise.bin." + baseDigest + ".patch";
+  const std::string bytes = test::ReadFileBytes(patch);
+  EXPECT_NE(
+      ListText().find("[patches]\r\ndata\\noise.bin|" + baseDigest + "|" + test::Md5Hex(bytes) +
+                      "|" + std::to_string(bytes.size()) + "\r\n[/patches]\r\n"),
+      std::string::npos)
+      << ListText();
+
+  const auto plain = Verify(FOut);
+  EXPECT_EQ(plain.ExitCode, 0) << plain.Err;
+  EXPECT_NE(plain.Out.find("1 patches of the listed sizes and digests, 0 of them applied"),
+            std::string::npos)
+      << plain.Out;
+  const auto withBase = Run("verify " + Quote(FOut) + " --base " + Quote(FRoot / "base2"));
+  EXPECT_EQ(withBase.ExitCode, 0) << withBase.Err;
+  EXPECT_NE(withBase.Out.find("1 of them applied"), std::string::npos) << withBase.Out;
+
+  std::string damaged = bytes;
+  damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x55);
+  test::WriteFileBytes(patch, damaged);
+  const auto bad = Run("verify " + Quote(FOut) + " --base " + Quote(FRoot / "base2"));
+  EXPECT_EQ(bad.ExitCode, 1);
+  EXPECT_NE(bad.Err.find("data\\noise.bin: the patch from " + baseDigest + " has the digest"),
+            std::string::npos)
+      << bad.Err;
+
+  // Published again without bases, the patch goes with its line.
+  const auto again = Build(3);
+  EXPECT_EQ(again.ExitCode, 0) << again.Err;
+  EXPECT_NE(again.Out.find("removed 1 patches"), std::string::npos) << again.Out;
+  EXPECT_FALSE(fs::exists(patch));
+  EXPECT_EQ(ListText().find("[patches]"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace korvath

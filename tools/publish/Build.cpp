@@ -20,6 +20,7 @@
 #include "runtime/Classes.h"
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"
+#include "tools/publish/Patches.h"
 #include "tools/publish/Problems.h"
 #include "tools/publish/Progress.h"
 #include "tools/publish/ReleaseScan.h"
@@ -90,6 +91,7 @@ struct TPrevious {
   int32_t Rev = 0;
   std::set<std::pair<std::string, std::string>> Entries;  // path, digest of every file entry
   std::set<std::string> Paths;                            // of every entry, the self one too
+  std::set<std::pair<std::string, std::string>> Patches;  // path, base digest
   std::string Text;                                       // the whole list as clients read it
 };
 
@@ -117,6 +119,10 @@ TPrevious ReadPrevious(const std::string& listPath, std::FILE* out) {
       previous.Paths.insert(fields[2]);
       if (section != &list.Self) previous.Entries.emplace(fields[2], fields[1]);
     }
+  }
+  for (const std::string& line : list.Patches) {
+    const TStringList fields = SplitFromEnd(line, "|");
+    if (fields.size() >= 4) previous.Patches.emplace(fields[3], fields[2]);
   }
   return previous;
 }
@@ -224,23 +230,30 @@ void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers, s
   });
 }
 
-// Removes the compressed copies that only the previous list named, and folders left empty.
-size_t RemoveStale(const std::string& outDir, const TPrevious& previous,
-                   const std::set<std::string>& current) {
-  size_t removed = 0;
+// Removes the compressed copies and patches that only the previous list named, and folders
+// left empty; returns how many of each.
+std::pair<size_t, size_t> RemoveStale(
+    const std::string& outDir, const TPrevious& previous, const std::set<std::string>& current,
+    const std::set<std::pair<std::string, std::string>>& patches) {
   const fs::path root = fs::weakly_canonical(outDir);
-  for (const std::string& path : previous.Paths) {
-    // The previous list is read back from disk: only paths inside the folder are acted on.
-    if (current.count(path) != 0 || !RefusedPathReason(path).empty()) continue;
-    fs::path copy = CompressedCopyPath(outDir, path);
+  auto remove = [&](const fs::path& file) -> size_t {
     std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(copy, ec)) || !fs::remove(copy, ec)) continue;
-    ++removed;
-    for (fs::path folder = copy.parent_path(); fs::weakly_canonical(folder, ec) != root;
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)) || !fs::remove(file, ec)) return 0;
+    for (fs::path folder = file.parent_path(); fs::weakly_canonical(folder, ec) != root;
          folder = folder.parent_path())
       if (!fs::is_empty(folder, ec) || ec || !fs::remove(folder, ec)) break;
-  }
-  return removed;
+    return 1;
+  };
+  size_t copies = 0, stalePatches = 0;
+  // The previous list is read back from disk: only paths inside the folder are acted on.
+  for (const std::string& path : previous.Paths)
+    if (current.count(path) == 0 && RefusedPathReason(path).empty())
+      copies += remove(CompressedCopyPath(outDir, path));
+  for (const auto& [path, base] : previous.Patches)
+    if (patches.count({path, base}) == 0 && RefusedPathReason(path).empty() &&
+        base.find_first_not_of("0123456789abcdef") == std::string::npos && base.size() == 32)
+      stalePatches += remove(PatchPath(outDir, path, base));
+  return {copies, stalePatches};
 }
 
 // Writes every file in full under its temporary name first, then puts them in place one right
@@ -267,6 +280,8 @@ TInputs ReadInputs(const TBuildOptions& options) {
   TInputs inputs;
   inputs.Hosts = ParseHosts(options.HostsPairs, problems);
   CheckFolders(options, problems);
+  for (const std::string& base : options.BaseDirs)
+    if (!fs::is_directory(base)) problems.push_back("--base " + base + ": no such folder");
   if (!options.SignKeyFile.empty()) {
     try {
       inputs.SecretKey = ReadSecretKeyFile(options.SignKeyFile);
@@ -291,6 +306,8 @@ struct TPublished {
   std::string Text;
   std::set<std::string> Paths;
   uint64_t Size = 0, Compressed = 0;
+  TPatchesMade Patches;
+  std::set<std::pair<std::string, std::string>> PatchKeys;  // path, base digest
 };
 
 // Writes every file's compressed copy and puts the copies in place once all are complete and
@@ -323,6 +340,20 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
     published.Size += job.Result.Size;
     published.Compressed += job.Result.CompressedSize;
     published.Paths.insert(job.File->ListPath);
+  }
+  if (!options.BaseDirs.empty()) {
+    std::vector<TPatchTarget> targets;
+    for (const TJob& job : jobs)
+      if (!release.Self || job.File != &*release.Self)
+        targets.push_back({job.File->ListPath, job.File->SourcePath, job.Result.Digest,
+                           job.Result.CompressedSize});
+    published.Patches = MakePatches(
+        options.BaseDirs, targets, options.OutDir,
+        [&](const std::string& path) -> platform::TempFile& { return staging.Stage(path); },
+        workers, out);
+    published.Content.Patches = published.Patches.Entries;
+    for (const TPatchEntry& patch : published.Patches.Entries)
+      published.PatchKeys.emplace(patch.Path, patch.BaseDigest);
   }
   published.Text = ListText(published.Content);
   if (published.Text.size() > static_cast<uint64_t>(kMaxListBytes))
@@ -362,7 +393,8 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
 
   const TPublished published = PublishCopies(options, inputs, previous, workers, out);
   const bool signatureRemoved = PublishList(listPath, published.Text, inputs.SecretKey);
-  const size_t removed = RemoveStale(options.OutDir, previous, published.Paths);
+  const auto [removed, removedPatches] =
+      RemoveStale(options.OutDir, previous, published.Paths, published.PatchKeys);
 
   const TListContent& content = published.Content;
   std::fprintf(
@@ -374,6 +406,13 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
       inputs.Hosts.empty() ? "" : Format(", %zu hosts entries", inputs.Hosts.size()).c_str(),
       static_cast<unsigned long long>(published.Size),
       static_cast<unsigned long long>(published.Compressed), options.OutDir.c_str());
+  if (!options.BaseDirs.empty())
+    std::fprintf(out,
+                 "korvath-publish: %zu patches from %zu earlier releases, %llu bytes; %zu more "
+                 "were over half of their file's compressed copy and are not published\n",
+                 published.Patches.Entries.size(), options.BaseDirs.size(),
+                 static_cast<unsigned long long>(published.Patches.Bytes),
+                 published.Patches.Dropped);
   if (!inputs.SecretKey.empty())
     std::fprintf(out, "korvath-publish: list signed with %s (public key %s)\n",
                  options.SignKeyFile.c_str(), HexEncode(PublicKeyOf(inputs.SecretKey)).c_str());
@@ -385,6 +424,9 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
     std::fprintf(
         out, "korvath-publish: removed %zu compressed copies that only the previous list named\n",
         removed);
+  if (removedPatches > 0)
+    std::fprintf(out, "korvath-publish: removed %zu patches that only the previous list named\n",
+                 removedPatches);
 }
 
 }  // namespace korvath::publish

@@ -17,11 +17,13 @@ struct TBuildOptions {
   std::vector<std::string> HostsPairs;  // "ADDRESS=HOSTNAME"
   unsigned Jobs = 0;                    // 0: one per core
   std::string SignKeyFile;              // empty: the list goes out unsigned
+  std::vector<std::string> BaseDirs;    // earlier releases that patches are made from
 };
 
 // Writes every file's compressed copy into OutDir and then, last, the list, so that a publish
 // that fails part-way leaves the list that was there (or none) naming only files in place.
-// Compressed copies that only the previous list named are removed afterwards. Raises
+// With BaseDirs, patches from the files' versions in them go in with the copies. Compressed
+// copies and patches that only the previous list named are removed afterwards. Raises
 // EPublishError for what it refuses, other errors for what failed; prints a summary and any
 // warnings to Out.
 void BuildRelease(const TBuildOptions& options, std::FILE* out);

@@ -76,6 +76,15 @@ std::string ListText(const TListContent& content) {
           content.Self ? std::vector{EntryLine(*content.Self)} : std::vector<std::string>{});
   Section(text, "files_critical", EntryLines(content.Critical));
   Section(text, "files_normal", EntryLines(content.Normal));
+  // Clients that know no patches never read this section; a list without patches stays as
+  // such clients have always seen it.
+  if (!content.Patches.empty()) {
+    std::vector<std::string> patches;
+    for (const TPatchEntry& patch : content.Patches)
+      patches.push_back(patch.Path + "|" + patch.BaseDigest + "|" + patch.PatchDigest + "|" +
+                        std::to_string(patch.PatchSize));
+    Section(text, "patches", patches);
+  }
   return text;
 }
 
@@ -89,6 +98,7 @@ TPublishedList ReadPublishedList(const std::string& compressedList) {
   list.Self = reader.GetSection("self");
   list.Critical = reader.GetSection("files_critical");
   list.Normal = reader.GetSection("files_normal");
+  list.Patches = reader.GetSection("patches");
   return list;
 }
 

@@ -19,16 +19,27 @@ struct TListEntry {
   std::string Integrity;  // written in front of the path when not empty
 };
 
+// A patch from an earlier version of a file (the base, by its MD5) to the listed one; it lies
+// beside the file's compressed copy (PatchPath).
+struct TPatchEntry {
+  std::string Path;  // as the file's entry spells it
+  std::string BaseDigest;
+  std::string PatchDigest;
+  uint64_t PatchSize = 0;
+};
+
 struct TListContent {
   int32_t Rev = 0;
   std::vector<std::pair<std::string, std::string>> Hosts;  // address, host name
   std::optional<TListEntry> Self;
   std::vector<TListEntry> Critical;
   std::vector<TListEntry> Normal;
+  std::vector<TPatchEntry> Patches;
 };
 
 // The list text: sections "settings" (Rev, and ModHosts 1 exactly when there are hosts
-// entries), "hosts", "self", "files_critical" and "files_normal", lines ended by CR LF.
+// entries), "hosts", "self", "files_critical" and "files_normal", and "patches" when there are
+// any, lines ended by CR LF.
 std::string ListText(const TListContent& content);
 
 // A published list's sections as the client's reader returns them ("FAIL" for a missing or
@@ -40,6 +51,7 @@ struct TPublishedList {
   TStringList Self;
   TStringList Critical;
   TStringList Normal;
+  TStringList Patches;
 };
 
 // Reads a files.lst.bz2. Raises when it does not decode or cannot be read.

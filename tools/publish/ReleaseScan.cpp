@@ -126,6 +126,12 @@ std::string CompressedCopyPath(const std::string& outDir, const std::string& lis
   return (fs::path(outDir) / ReplaceAll(listPath, "\\", "/")).string() + ".bz2";
 }
 
+std::string PatchPath(const std::string& outDir, const std::string& listPath,
+                      const std::string& baseDigest) {
+  return (fs::path(outDir) / ReplaceAll(listPath, "\\", "/")).string() + "." + baseDigest +
+         ".patch";
+}
+
 TRelease ScanRelease(const std::string& releaseDir,
                      const std::vector<std::string>& criticalPatterns,
                      const std::string& selfName) {

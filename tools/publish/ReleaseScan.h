@@ -31,4 +31,9 @@ TRelease ScanRelease(const std::string& releaseDir,
 // ".bz2" appended.
 std::string CompressedCopyPath(const std::string& outDir, const std::string& listPath);
 
+// The path of a patch below a published folder: beside the compressed copy, named for the MD5
+// of the version it is made from ("maps/big.dat.<md5>.patch"), stored as is.
+std::string PatchPath(const std::string& outDir, const std::string& listPath,
+                      const std::string& baseDigest);
+
 }  // namespace korvath::publish

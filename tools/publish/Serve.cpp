@@ -109,6 +109,13 @@ class TPublishedNames {
         if (fields.size() >= 3 && RefusedPathReason(fields[2]).empty())
           FNames.insert(ReplaceAll(fields[2], "\\", "/") + ".bz2");
       }
+    // Patches lie beside the copies under the digest of their base, which names no folder.
+    for (const std::string& line : published.Patches) {
+      const TStringList fields = SplitFromEnd(line, "|");
+      if (fields.size() >= 4 && RefusedPathReason(fields[3]).empty() &&
+          fields[2].find_first_of("/\\") == std::string::npos)
+        FNames.insert(ReplaceAll(fields[3], "\\", "/") + "." + fields[2] + ".patch");
+    }
   }
 
   struct TStamp {

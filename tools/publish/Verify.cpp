@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "list/FileEntry.h"
 #include "list/HostsEntry.h"
@@ -14,10 +15,13 @@
 #include "platform/Ascii.h"
 #include "tools/publish/Codec.h"
 #include "tools/publish/ListText.h"
+#include "tools/publish/Patches.h"
 #include "tools/publish/Problems.h"
 #include "tools/publish/ReleaseScan.h"
 #include "tools/publish/WorkPool.h"
 #include "transfer/BZip2.h"
+#include "transfer/Patch.h"
+#include "transfer/Sha256.h"
 #include "transfer/Signature.h"
 
 namespace fs = std::filesystem;
@@ -139,6 +143,92 @@ std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& chec
   return problems;
 }
 
+struct TPatchCheck {
+  const TCheck* File = nullptr;
+  std::string BaseDigest;
+  std::string PatchDigest;
+  uint64_t PatchSize = 0;
+};
+
+// The patch line's fields as the client reads them, or a problem. Files maps the lower-case
+// path of every file entry that was read to its check.
+bool ReadPatch(const std::string& line, const std::map<std::string, const TCheck*>& files,
+               TPatchCheck& patch, std::vector<std::string>& problems) {
+  const TStringList fields = SplitFromEnd(line, "|");
+  if (fields.size() < 4) {
+    problems.push_back("patches: entry '" + Printable(line) +
+                       "' is not of the form path|base digest|patch digest|size");
+    return false;
+  }
+  const std::string name = Printable(fields[3]);
+  const auto file = files.find(LowerCase(fields[3]));
+  if (file == files.end()) {
+    problems.push_back(name + ": a patch for a file the list does not name");
+    return false;
+  }
+  patch.File = file->second;
+  if (!patch.File->Integrity.Known) {
+    problems.push_back(name +
+                       ": a patch for an entry without the integrity field, which "
+                       "clients never use");
+    return false;
+  }
+  patch.BaseDigest = fields[2];
+  patch.PatchDigest = fields[1];
+  if (!IsDigestText(patch.BaseDigest) || !IsDigestText(patch.PatchDigest)) {
+    problems.push_back(name + ": the patch's digests '" + Printable(patch.BaseDigest) + "' and '" +
+                       Printable(patch.PatchDigest) + "' are not 32 lower-case hex digits");
+    return false;
+  }
+  try {
+    patch.PatchSize = static_cast<uint64_t>(EntrySize(fields[0]));
+  } catch (const EConvertError&) {
+    problems.push_back(name + ": the patch size '" + Printable(fields[0]) +
+                       "' is not a decimal integer the client reads");
+    return false;
+  }
+  return true;
+}
+
+// The problems of one listed patch; Applied tells whether it was applied to its base.
+std::vector<std::string> CheckPatch(const std::string& outDir,
+                                    const std::vector<std::string>& baseDirs,
+                                    const TPatchCheck& patch, bool& applied) {
+  const std::string name = Printable(patch.File->Path) + ": the patch from " + patch.BaseDigest;
+  const std::string path = PatchPath(outDir, patch.File->Path, patch.BaseDigest);
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return {name + " (" + path + ") is missing"};
+  const uint64_t size = fs::file_size(path, ec);
+  if (size != patch.PatchSize)
+    return {name + Format(" is %llu bytes, the list says %llu",
+                          static_cast<unsigned long long>(size),
+                          static_cast<unsigned long long>(patch.PatchSize))};
+  try {
+    const TWholeFile bytes(path);
+    if (const std::string digest = DigestOfBytes(bytes.Bytes()); digest != patch.PatchDigest)
+      return {name + " has the digest " + digest + ", the list says " + patch.PatchDigest};
+    for (const std::string& dir : baseDirs) {
+      const fs::path basePath = fs::path(dir) / ReplaceAll(patch.File->Path, "\\", "/");
+      if (!fs::is_regular_file(basePath, ec) || fs::file_size(basePath, ec) == 0) continue;
+      const TWholeFile base(basePath.string());
+      if (DigestOfBytes(base.Bytes()) != patch.BaseDigest) continue;
+      // Verify runs where the release is made, so the rebuilt file is held in memory here.
+      std::string result(static_cast<size_t>(patch.File->Integrity.Size), '\0');
+      ApplyPatch(base.Bytes(), bytes.Bytes(), result);
+      applied = true;
+      if (DigestOfBytes(result) != patch.File->Digest ||
+          Sha256Hex(result) != patch.File->Integrity.Sha256)
+        return {name + " rebuilds other content than the listed file's"};
+      break;
+    }
+  } catch (const EPatchError& e) {
+    return {name + " does not apply to its base in a --base folder (" + e.Message() + ")"};
+  } catch (const std::exception& e) {
+    return {name + " cannot be checked (" + std::string(e.what()) + ")"};
+  }
+  return {};
+}
+
 // The list is small (the client reads no more than kMaxListBytes) and its signature smaller.
 std::string FileBytes(const std::string& path) {
   std::string bytes;
@@ -171,7 +261,8 @@ void CheckSignature(const std::string& listPath, const std::string& publicKeyHex
 }  // namespace
 
 TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
-                              const std::string& publicKeyHex) {
+                              const std::string& publicKeyHex,
+                              const std::vector<std::string>& baseDirs) {
   TVerifyReport report;
   const std::string listPath = (fs::path(outDir) / "files.lst.bz2").string();
   if (!fs::is_regular_file(listPath)) {
@@ -222,6 +313,32 @@ TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
   for (const auto& problems : found)
     report.Problems.insert(report.Problems.end(), problems.begin(), problems.end());
   report.Files = checks.size();
+
+  std::map<std::string, const TCheck*> files;
+  for (const TCheck& check : checks) files.emplace(LowerCase(check.Path), &check);
+  std::vector<TPatchCheck> patches;
+  std::set<std::pair<std::string, std::string>> patchesSeen;  // lower-case path, base digest
+  if (list.Patches.front() != "FAIL")
+    for (const std::string& line : list.Patches) {
+      TPatchCheck patch;
+      if (!ReadPatch(line, files, patch, report.Problems)) continue;
+      if (!patchesSeen.emplace(LowerCase(patch.File->Path), patch.BaseDigest).second)
+        report.Problems.push_back(Printable(patch.File->Path) + ": the patch from " +
+                                  patch.BaseDigest + " is listed more than once");
+      patches.push_back(std::move(patch));
+    }
+  std::vector<std::vector<std::string>> patchProblems(patches.size());
+  std::vector<char> applied(patches.size(), 0);
+  ForEachParallel(patches.size(), WorkerCount(jobs), [&](size_t i) {
+    bool done = false;
+    patchProblems[i] = CheckPatch(outDir, baseDirs, patches[i], done);
+    applied[i] = done;
+  });
+  for (size_t i = 0; i < patches.size(); ++i) {
+    report.Problems.insert(report.Problems.end(), patchProblems[i].begin(), patchProblems[i].end());
+    report.PatchesApplied += applied[i] != 0;
+  }
+  report.Patches = patches.size();
   return report;
 }
 

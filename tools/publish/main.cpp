@@ -20,9 +20,10 @@ int ReportProblems(const std::vector<std::string>& problems) {
   return kExitFailed;
 }
 
-int Verify(const std::string& folder, unsigned jobs, const std::string& publicKey) {
+int Verify(const std::string& folder, unsigned jobs, const std::string& publicKey,
+           const std::vector<std::string>& baseDirs) {
   const korvath::publish::TVerifyReport report =
-      korvath::publish::VerifyPublished(folder, jobs, publicKey);
+      korvath::publish::VerifyPublished(folder, jobs, publicKey, baseDirs);
   if (!report.Problems.empty()) {
     ReportProblems(report.Problems);
     std::fprintf(stderr, "korvath-publish: %s: %zu problems\n", folder.c_str(),
@@ -32,6 +33,11 @@ int Verify(const std::string& folder, unsigned jobs, const std::string& publicKe
   std::printf("korvath-publish: %s: revision %s, %zu files, all present, complete and matching%s\n",
               folder.c_str(), report.Rev.c_str(), report.Files,
               publicKey.empty() ? "" : ", the list signed by the key");
+  if (report.Patches > 0)
+    std::printf(
+        "korvath-publish: %zu patches of the listed sizes and digests, %zu of them "
+        "applied to their base in a --base folder and rebuilding their file\n",
+        report.Patches, report.PatchesApplied);
   return kExitOk;
 }
 
@@ -71,6 +77,10 @@ int main(int argc, char** argv) {
                            "Also write files.lst.bz2.sig, the list's signature by the secret key "
                            "in this file (made by keygen); a list that changes anything needs a "
                            "higher --rev than the published one");
+  buildCommand->add_option(
+      "--base", build.BaseDirs,
+      "An earlier release folder, as players may still have it: files of this release that "
+      "differ from their version there also get a patch from it; may be repeated");
 
   std::string keyFile;
   auto* keygenCommand = app.add_subcommand(
@@ -80,6 +90,7 @@ int main(int argc, char** argv) {
   keygenCommand->add_option("KEYFILE", keyFile, "Where the secret key goes")->required();
 
   std::string verifyDir, verifyKey;
+  std::vector<std::string> verifyBases;
   unsigned verifyJobs = 0;
   auto* verifyCommand = app.add_subcommand("verify",
                                            "Check that every file OUT_DIR's list names is there, "
@@ -89,6 +100,9 @@ int main(int argc, char** argv) {
   verifyCommand->add_option("--key", verifyKey,
                             "Also check the list's signature by this public key (64 hex digits, "
                             "as built into the clients)");
+  verifyCommand->add_option("--base", verifyBases,
+                            "An earlier release folder: listed patches from its files are "
+                            "applied and must rebuild the listed file; may be repeated");
 
   std::string serveDir, bind = "127.0.0.1";
   int port = 8080;
@@ -111,7 +125,7 @@ int main(int argc, char** argv) {
       BuildRelease(build, stdout);
       return kExitOk;
     }
-    if (*verifyCommand) return Verify(verifyDir, verifyJobs, verifyKey);
+    if (*verifyCommand) return Verify(verifyDir, verifyJobs, verifyKey, verifyBases);
     if (*keygenCommand) {
       std::printf("%s\n", GenerateKeyFiles(keyFile).c_str());
       return kExitOk;
