@@ -40,19 +40,19 @@ for p in "${changed[@]}"; do
 done
 
 # Each tool: a name, its program, and how it makes (BASE NEW PATCH) and applies (BASE PATCH OUT).
-zstd_make() { zstd -q -f -19 --long=31 --patch-from="$1" "$2" -o "$3"; }
-zstd_apply() { zstd -q -f -d --long=31 --patch-from="$1" "$2" -o "$3"; }
+zstd19_make() { zstd -q -f -19 --long=31 --patch-from="$1" "$2" -o "$3"; }
+zstd19_apply() { zstd -q -f -d --long=31 --patch-from="$1" "$2" -o "$3"; }
 zstd3_make() { zstd -q -f -3 --long=31 --patch-from="$1" "$2" -o "$3"; }
-zstd3_apply() { zstd_apply "$@"; }
+zstd3_apply() { zstd19_apply "$@"; }
 # xdelta3's source window is cut to 64 MiB unless told otherwise; it is made to cover the base.
 xdelta_make() { xdelta3 -e -9 -f -B "$(( $(stat -c %s "$1") > 16777216 ? $(stat -c %s "$1") : 16777216 ))" -s "$1" "$2" "$3"; }
 xdelta_apply() { xdelta3 -d -f -B "$(( $(stat -c %s "$1") > 16777216 ? $(stat -c %s "$1") : 16777216 ))" -s "$1" "$2" "$3"; }
 bsdiff_make() { bsdiff "$1" "$2" "$3"; }
 bsdiff_apply() { bspatch "$1" "$3" "$2"; }
-export -f zstd_make zstd_apply zstd3_make zstd3_apply xdelta_make xdelta_apply bsdiff_make bsdiff_apply
+export -f zstd19_make zstd19_apply zstd3_make zstd3_apply xdelta_make xdelta_apply bsdiff_make bsdiff_apply
 
 rows=()
-for tool in zstd:zstd zstd3:zstd xdelta:xdelta3 bsdiff:bsdiff; do
+for tool in zstd19:zstd zstd3:zstd xdelta:xdelta3 bsdiff:bsdiff; do
   name="${tool%%:*}" program="${tool#*:}"
   command -v "$program" >/dev/null || { echo "patch_formats: $program missing, $name skipped"; continue; }
   rm -rf "$work" && mkdir -p "$work"
