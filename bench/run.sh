@@ -9,6 +9,9 @@
 #                   (TCallQueue) vs run inline (TDirectSynchronizer): bench/handoff_bench
 #   B5 memory       peak RssAnon / Private_Dirty of korvath-update installing one 1 GiB file
 #   B6 scaling      B2 and B3 with 200, 2,000 and 20,000 files of 1 GiB in all
+#   B7 patches      korvath-update from one release to the next (5% of 2,000 files changed by
+#                   small edits, one new) with patches vs without: time, bytes the server sent,
+#                   peak private memory (bench/patches.sh)
 #   B8 one large    korvath-update installing a client of one BIG_BYTES file (noise, then text)
 #      file         vs lbzip2 -dc -n2 decoding its published copy
 #   B9 publishing   korvath-publish build of that one-file release vs lbzip2 -9 -n2 on the file;
@@ -34,7 +37,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6 B8 B9 B10}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10}"
 big_bytes="${BIG_BYTES:-1073741824}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
@@ -204,6 +207,12 @@ if wants B5; then
   mib="$(python3 -c "print(f'{max($anon, $dirty) / 1024:.1f}')")"
   table+=("$(printf '%-28s %9s %9s %7s %7s   %-8s %-4s RssAnon %s KiB, Private_Dirty %s KiB' "B5 peak private MiB" \
     "$mib" "" "" "" "<= 64" "$(meets "$mib" "<= 64")" "$anon" "$dirty")")
+fi
+
+if wants B7; then
+  b7="$(DATA="$data" RUNS="$runs" "$repo/bench/patches.sh" "$update" "$publish" | tee /dev/stderr)"
+  table+=("$(grep '^B7 update by patches' <<<"$b7")")
+  notes+=("$(grep '^B7 bytes sent' <<<"$b7")")
 fi
 
 if wants B10; then
