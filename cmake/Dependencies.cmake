@@ -15,6 +15,13 @@ if(WIN32)
   set_target_properties(Sodium::Sodium PROPERTIES INTERFACE_COMPILE_DEFINITIONS SODIUM_STATIC
                         INTERFACE_LINK_LIBRARIES "Threads::Threads;advapi32")
 endif()
+# libzstd: patches between releases (a file rebuilt from its previous version). Linux takes
+# Debian's; the MinGW builds take the static copy scripts/setup builds.
+find_path(ZSTD_INCLUDE_DIR zstd.h REQUIRED)
+find_library(ZSTD_LIBRARY NAMES zstd REQUIRED)
+add_library(Zstd::Zstd UNKNOWN IMPORTED)
+set_target_properties(Zstd::Zstd PROPERTIES IMPORTED_LOCATION ${ZSTD_LIBRARY}
+                      INTERFACE_INCLUDE_DIRECTORIES ${ZSTD_INCLUDE_DIR})
 if(NOT WIN32)
   find_package(CURL REQUIRED)
 endif()
