@@ -24,11 +24,11 @@ if [ ! -f "$new.done" ]; then
 fi
 mapfile -t changed <"$new.changed"
 
-# measure LOG COMMAND...: appends "seconds peak_kib" of the command to LOG.
+# measure LOG FUNCTION ARGS...: appends "seconds peak_kib" of the (exported) function to LOG.
 measure() {
   local log="$1"
   shift
-  /usr/bin/time -f '%e %M' -a -o "$log" "$@" >/dev/null 2>&1
+  /usr/bin/time -f '%e %M' -a -o "$log" bash -c '"$@"' measure "$@" >/dev/null 2>&1
 }
 # sum LOG / peak LOG: the total seconds and the largest peak (MiB) of the lines in LOG.
 sum() { awk '{s += $1} END {printf "%.1f", s}' "$1"; }
@@ -43,11 +43,13 @@ done
 zstd_make() { zstd -q -f -19 --long=31 --patch-from="$1" "$2" -o "$3"; }
 zstd_apply() { zstd -q -f -d --long=31 --patch-from="$1" "$2" -o "$3"; }
 zstd3_make() { zstd -q -f -3 --long=31 --patch-from="$1" "$2" -o "$3"; }
+zstd3_apply() { zstd_apply "$@"; }
 # xdelta3's source window is cut to 64 MiB unless told otherwise; it is made to cover the base.
 xdelta_make() { xdelta3 -e -9 -f -B "$(( $(stat -c %s "$1") > 16777216 ? $(stat -c %s "$1") : 16777216 ))" -s "$1" "$2" "$3"; }
 xdelta_apply() { xdelta3 -d -f -B "$(( $(stat -c %s "$1") > 16777216 ? $(stat -c %s "$1") : 16777216 ))" -s "$1" "$2" "$3"; }
 bsdiff_make() { bsdiff "$1" "$2" "$3"; }
 bsdiff_apply() { bspatch "$1" "$3" "$2"; }
+export -f zstd_make zstd_apply zstd3_make zstd3_apply xdelta_make xdelta_apply bsdiff_make bsdiff_apply
 
 rows=()
 for tool in zstd:zstd zstd3:zstd xdelta:xdelta3 bsdiff:bsdiff; do
