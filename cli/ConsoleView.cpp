@@ -70,6 +70,13 @@ void TConsoleView::RunFailed(const std::string& message) {
   std::fflush(FErr);
 }
 
+void TConsoleView::PatchGaveWay(const std::string& path, const std::string& reason) {
+  ClearProgress();
+  std::fprintf(FErr, "korvath-update: %s: patch not used (%s); the whole file is fetched\n",
+               ConsoleEscaped(path).c_str(), ConsoleEscaped(reason).c_str());
+  std::fflush(FErr);
+}
+
 void TConsoleView::DrawProgress() {
   if (!FLive || FEnded) return;
   // Downloads report every kilobyte; a terminal needs far fewer redraws than that.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/GetFilesThr.h"
 #include "engine/RunView.h"
@@ -36,6 +37,19 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Why a rebuilding failed, when the whole copy may take its place: anything but a stop or a
+// discard, and anything but a failure of the program itself.
+std::string PatchGaveWay(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const ECancelled&) {
+  } catch (const Exception& e) {
+    return e.Message();
+  } catch (...) {
+  }
+  return {};
+}
+
 }  // namespace
 
 TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
@@ -47,6 +61,8 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
       if (RefusedPathReason(entry.Path).empty()) {
         file.Size = EntrySize(entry.Size);
         file.Integrity = EntryIntegrity(entry);
+        file.Md5 = LowerCase(entry.Digest);
+        if (file.Integrity.Known && i < FSettings.Patches.size()) file.Patch = FSettings.Patches[i];
         file.Path = entry.Path;
         file.Address = FSettings.Server + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
         // A temporary that carries the name of a listed file, or a download that a backup copy
@@ -54,6 +70,7 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
         const std::string key = ListKey(entry.Path);
         file.RunsAhead = FSettings.ListedPaths.count(ListKey(entry.Path + kDownloadSuffix)) == 0 &&
                          FSettings.ListedPaths.count(ListKey(entry.Path + kUnpackSuffix)) == 0 &&
+                         FSettings.ListedPaths.count(ListKey(entry.Path + kPatchSuffix)) == 0 &&
                          !(FSettings.CreateBackup && StartsWith(key, "backup\\"));
       }
     } catch (const Exception&) {
@@ -94,6 +111,7 @@ TFetchAhead::~TFetchAhead() {
     if (file.Names.Local.empty() || file.Stage == TStage::NotOpened) continue;
     platform::DeleteFile(file.Names.Download);
     platform::DeleteFile(file.Names.Unpacked);
+    platform::DeleteFile(file.Names.Patch);
   }
 }
 
@@ -132,13 +150,14 @@ void TFetchAhead::FetchAll() {
       file.Stage = TStage::Fetching;
     }
     std::exception_ptr error;
-    bool opened = false;
+    bool opened = false, rebuilds = false;
     try {
       // The names are resolved against the folders as the files before this one left them.
       TFileNames names;
       names.Local = LocalPathOf(FSettings.WorkDir, file.Path);
       names.Download = names.Local + kDownloadSuffix;
       names.Unpacked = names.Local + kUnpackSuffix;
+      names.Patch = names.Local + kPatchSuffix;
       // Before the names are kept: those of a refused file are never deleted either.
       ForceFolderOf(FSettings.WorkDir, names.Local);
       {
@@ -151,11 +170,35 @@ void TFetchAhead::FetchAll() {
       };
       TSpaceGuard space(FSettings.VolumeQuery, names.Download);
       space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
-      TFileSink sink(names.Download, &space);
-      opened = Download(
-          FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-          file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
-      record(0);
+      if (!file.Patch.Address.empty()) {
+        // The gauge follows the patch while it comes, and the whole copy if that comes instead.
+        const auto maximum = [&](int64_t size) {
+          Record(i, TPhase::Download, TGaugeCall{true, kFileGauge, Low32(size)});
+        };
+        try {
+          maximum(file.Patch.Size);
+          FetchPatch(FSettings.Opener, file.Patch, names.Patch, space,
+                     [&](int64_t total) { record(Low32(total)); });
+          record(0);
+          rebuilds = true;
+        } catch (const ECancelled&) {
+          throw;
+        } catch (const Exception& e) {
+          platform::DeleteFile(names.Patch);
+          {
+            const std::lock_guard lock(FLock);
+            file.PatchFailure = e.Message();
+          }
+          maximum(file.Size);
+        }
+      }
+      if (!rebuilds) {
+        TFileSink sink(names.Download, &space);
+        opened = Download(
+            FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
+            file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
+        record(0);
+      }
     } catch (...) {
       error = std::current_exception();
     }
@@ -163,32 +206,40 @@ void TFetchAhead::FetchAll() {
       const std::lock_guard lock(FLock);
       file.Busy = false;
       file.Error = error;
-      file.Stage = error ? TStage::FetchFailed : opened ? TStage::Fetched : TStage::NotOpened;
+      file.Rebuilds = rebuilds && !error;
+      file.Stage = error      ? TStage::FetchFailed
+                   : rebuilds ? TStage::PatchFetched
+                   : opened   ? TStage::Fetched
+                              : TStage::NotOpened;
     }
     FWorkerWake.notify_all();
     FUnpackerWake.notify_all();
     // The server is gone: the worker ends the pass at this file, so nothing after it is asked for.
-    if (!error && !opened) return;
+    if (!error && !rebuilds && !opened) return;
   }
 }
 
 void TFetchAhead::UnpackAll() {
   for (;;) {
     size_t index = 0;
+    bool rebuild = false;
     {
       std::unique_lock lock(FLock);
       // The earliest finished download: the worker needs the files in list order.
       const auto next = [&]() -> std::optional<size_t> {
         for (size_t i = FCurrent; i < FFiles.size() && FFiles[i].Stage != TStage::Waiting; ++i)
-          if (FFiles[i].Stage == TStage::Fetched && !FFiles[i].Cancelled) return i;
+          if ((FFiles[i].Stage == TStage::Fetched || FFiles[i].Stage == TStage::PatchFetched) &&
+              !FFiles[i].Cancelled)
+            return i;
         return std::nullopt;
       };
       std::optional<size_t> found;
       FUnpackerWake.wait(lock, [&] { return FStopping || (found = next()).has_value(); });
       if (FStopping) return;
       index = *found;
+      rebuild = FFiles[index].Stage == TStage::PatchFetched;
       FFiles[index].Busy = true;
-      FFiles[index].Stage = TStage::Unpacking;
+      FFiles[index].Stage = rebuild ? TStage::Patching : TStage::Unpacking;
     }
     TFile& file = FFiles[index];
     std::exception_ptr error;
@@ -196,10 +247,22 @@ void TFetchAhead::UnpackAll() {
     std::string sha256;
     std::unique_ptr<platform::TempFile> unpacked;
     try {
-      // Into the unpacked temporary, as the worker's UnpackFile does.
-      TDownloadToUnpack source(file.Names.Download);
       auto temporary = std::make_unique<platform::TempFile>(file.Names.Unpacked);
-      {
+      if (rebuild) {
+        TSpaceGuard space(FSettings.VolumeQuery, file.Names.Unpacked);
+        space.HoldWith([this, index](int64_t count) { Hold(index, count, false); });
+        const TRebuilt rebuilt = RebuildFile(
+            file.Names.Local, file.Names.Patch, *temporary, file.Integrity.Size,
+            [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); }, space);
+        // A patch made for other bytes than the player's may still rebuild something: only the
+        // listed digests make it the file.
+        if (DigestToHex(rebuilt.Md5) != file.Md5 || rebuilt.Sha256 != file.Integrity.Sha256)
+          throw EPatchUnusable("the rebuilt file's digest is not the listed one");
+        digest = rebuilt.Md5;
+        sha256 = rebuilt.Sha256;
+      } else {
+        // Into the unpacked temporary, as the worker's UnpackFile does.
+        TDownloadToUnpack source(file.Names.Download);
         TFileStream target(*temporary);
         THashingStream hashed(target, file.Integrity.Known);
         TSpaceGuard space(FSettings.VolumeQuery, file.Names.Unpacked);
@@ -215,14 +278,22 @@ void TFetchAhead::UnpackAll() {
     } catch (...) {
       error = std::current_exception();
     }
+    std::string gaveWay;
+    if (rebuild) {
+      platform::DeleteFile(file.Names.Patch);  // read once, whatever came of it
+      if (error) gaveWay = PatchGaveWay(error);
+    }
     {
       const std::lock_guard lock(FLock);
       file.Busy = false;
-      file.Error = error;
+      file.Error = gaveWay.empty() ? error : nullptr;
       file.Digest = digest;
       file.Sha256 = std::move(sha256);
       file.Unpacked = std::move(unpacked);
-      file.Stage = error ? TStage::UnpackFailed : TStage::Unpacked;
+      file.PatchFailure = std::move(gaveWay);
+      file.Stage = !file.PatchFailure.empty() ? TStage::PatchFailed
+                   : error                    ? TStage::UnpackFailed
+                                              : TStage::Unpacked;
       // The download went with its reader; a failed unpacking's temporary went with it.
       Release(file, !error);
     }
@@ -326,6 +397,36 @@ TDigestBytes TFetchAhead::ReplayUnpack(size_t index, const TReplay& replay) {
   return file.Digest;
 }
 
+bool TFetchAhead::Rebuilds(size_t index) const {
+  return FFiles[index].Rebuilds;
+}
+
+std::optional<TDigestBytes> TFetchAhead::ReplayRebuild(size_t index, const TReplay& replay) {
+  Replay(index, TPhase::Unpack, replay, {TStage::PatchFetched, TStage::Patching});
+  const std::lock_guard lock(FLock);
+  const TFile& file = FFiles[index];
+  if (file.Stage == TStage::UnpackFailed) std::rethrow_exception(file.Error);
+  if (file.Stage == TStage::PatchFailed) return std::nullopt;
+  return file.Digest;
+}
+
+std::string TFetchAhead::TakePatchFailure(size_t index) {
+  const std::lock_guard lock(FLock);
+  return std::exchange(FFiles[index].PatchFailure, {});
+}
+
+const std::string& TFetchAhead::Address(size_t index) const {
+  return FFiles[index].Address;
+}
+
+void TFetchAhead::WholeFetched(size_t index, bool opened) {
+  {
+    const std::lock_guard lock(FLock);
+    FFiles[index].Stage = opened ? TStage::Fetched : TStage::NotOpened;
+  }
+  FUnpackerWake.notify_all();
+}
+
 const std::string& TFetchAhead::UnpackedSha256(size_t index) const {
   return FFiles[index].Sha256;
 }
@@ -350,6 +451,7 @@ void TFetchAhead::Discard(size_t index) {
   if (file.Names.Local.empty()) return;
   platform::DeleteFile(file.Names.Download);
   platform::DeleteFile(file.Names.Unpacked);
+  platform::DeleteFile(file.Names.Patch);
 }
 
 int TFetchAhead::KeepUnpacked(size_t index) {

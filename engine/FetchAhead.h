@@ -1,9 +1,10 @@
 // The transfers of the replacement pass, run ahead of what the window shows: one thread
 // downloads the collected files in list order, one request after the other, into their ".bz2"
 // temporaries, and a pool unpacks finished downloads into their ".unpack" temporaries, taking
-// the digest of what it writes. Every gauge call of a transfer is written down as it happens;
-// the worker then shows the files one by one by making those same calls itself, so the window
-// sees what a file-by-file replacement shows while both cores unpack.
+// the digest of what it writes. A file the list has a patch for is fetched as that patch and
+// rebuilt from the player's copy by the pool instead. Every gauge call of a transfer is written
+// down as it happens; the worker then shows the files one by one by making those same calls itself,
+// so the window sees what a file-by-file replacement shows while both cores unpack.
 #pragma once
 
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -21,6 +23,7 @@
 
 #include "engine/FileFailed.h"
 #include "engine/Limits.h"
+#include "engine/Patching.h"
 #include "engine/Transfer.h"
 #include "list/FileEntry.h"
 #include "platform/TempFile.h"
@@ -45,11 +48,15 @@ class TFetchAhead {
     unsigned Unpackers = 0;
     // The bytes on disk held for files ahead of the worker's.
     int64_t AheadBudget = kLookAheadBudget;
+    // Per entry, the patch it is rebuilt with instead of fetched whole; an empty address, or no
+    // element, fetches the whole copy. Only entries with the integrity field take one.
+    std::vector<TPatchPlan> Patches;
   };
   struct TFileNames {
     std::string Local;
     std::string Download;  // Local + ".bz2"
     std::string Unpacked;  // Local + ".unpack"
+    std::string Patch;     // Local + ".patch"
   };
   // Shows recorded calls, in the order they were made: every call recorded since the last
   // time it was called.
@@ -74,6 +81,19 @@ class TFetchAhead {
   // The SHA-256 of the unpacked content, once its unpacking has been replayed without an error;
   // empty when the entry carries no integrity field.
   const std::string& UnpackedSha256(size_t index) const;
+  // Whether the file's download, once replayed, was its patch, which the pool rebuilds it from.
+  bool Rebuilds(size_t index) const;
+  // Shows the rebuilding likewise and returns the digest of the rebuilt content (its SHA-256
+  // checked against the entry already); none when the patch gave way and the whole copy is
+  // wanted: the worker fetches it into the download temporary and hands it back (WholeFetched).
+  std::optional<TDigestBytes> ReplayRebuild(size_t index, const TReplay& replay);
+  // Why the file's patch was given up, once; empty when it was not (or was told already).
+  std::string TakePatchFailure(size_t index);
+  // The address of the file's whole copy.
+  const std::string& Address(size_t index) const;
+  // The worker fetched the whole copy after the patch gave way: the pool unpacks it like any
+  // download. Opened is false when its address could not be opened (nothing was written).
+  void WholeFetched(size_t index, bool opened);
   // Puts the file's unpacked temporary in place of the file, once its unpacking has been
   // replayed without an error. Returns 0 or the error code.
   int KeepUnpacked(size_t index);
@@ -91,16 +111,25 @@ class TFetchAhead {
   //   Waiting    in reach (MayFetch), path accepted, not discarded  Fetching      download
   //   Waiting    refused entry, or discarded                        Skipped       download
   //   Fetching   the body is stored                                 Fetched       download
+  //   Fetching   the file's patch is stored                         PatchFetched  download
   //   Fetching   the address cannot be opened (download ends)       NotOpened     download
   //   Fetching   an error, or a discard or stop at a gauge call     FetchFailed   download
   //   Fetched    the earliest fetched file not discarded            Unpacking     an unpacker
   //   Unpacking  the unpacked temporary is written                  Unpacked      an unpacker
   //   Unpacking  an error, or a discard or stop at a gauge call     UnpackFailed  an unpacker
+  //   PatchFetched  the earliest fetched file not discarded         Patching      an unpacker
+  //   Patching   the rebuilt temporary is written, digests right    Unpacked      an unpacker
+  //   Patching   a discard or stop at a gauge call                  UnpackFailed  an unpacker
+  //   Patching   any other error: the patch gave way                PatchFailed   an unpacker
+  //   PatchFailed  the worker fetched the whole copy itself         Fetched       the worker
+  //   PatchFailed  the worker could not open the whole copy         NotOpened     the worker
   //
-  // Skipped, NotOpened, FetchFailed, Unpacked and UnpackFailed are final. The worker moves no
-  // stage: it waits for a file to leave Waiting/Fetching (ReplayDownload) or Fetched/Unpacking
-  // (ReplayUnpack), marks a file discarded (Discard) and moves the window of files in reach
-  // (Finished); the transfer threads stop at a stop (Stop) wherever they are.
+  // A patch that cannot be fetched gives way at once: the download fetches the whole copy in
+  // its place. Skipped, NotOpened, FetchFailed, Unpacked and UnpackFailed are final. The worker
+  // moves one stage only, out of PatchFailed, which no transfer thread touches: it waits for a
+  // file to leave Waiting/Fetching (ReplayDownload), Fetched/Unpacking (ReplayUnpack) or
+  // PatchFetched/Patching (ReplayRebuild), marks a file discarded (Discard) and moves the window
+  // of files in reach (Finished); the transfer threads stop at a stop (Stop) wherever they are.
   enum class TStage {
     Waiting,
     Fetching,
@@ -110,13 +139,20 @@ class TFetchAhead {
     Skipped,
     Unpacking,
     Unpacked,
-    UnpackFailed
+    UnpackFailed,
+    PatchFetched,
+    Patching,
+    PatchFailed
   };
   struct TFile {
     std::string Path;     // the list's spelling; empty when the entry is refused or unreadable
     std::string Address;  // the server's copy
     int64_t Size = 0;     // the listed (compressed) size
     TIntegrity Integrity;
+    std::string Md5;  // the listed digest, lower case
+    TPatchPlan Patch;
+    bool Rebuilds = false;     // the patch was fetched
+    std::string PatchFailure;  // why the patch gave way, until the worker takes it
     bool RunsAhead = true;
     TFileNames Names;
     TStage Stage = TStage::Waiting;

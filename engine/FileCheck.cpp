@@ -49,14 +49,19 @@ void GFilesThread::CheckFiles(const TStringList& section) {
       // A path that leaves the game folder is never looked at here; the replacement pass
       // refuses it and counts it as failed.
       bool collect = !RefusedPathReason(entry.Path).empty();
+      std::string current;  // the content's MD5, which picks the patch the file may take
       if (!collect) {
         if (!digests.Ready(i)) calls.Flush();
         const TDigestAhead::TLocalFile& file = digests.Get(i);
-        collect = !file.Exists || DigestToHex(file.Digest) != entry.Digest;
+        if (file.Exists) current = DigestToHex(file.Digest);
+        collect = !file.Exists || current != entry.Digest;
       }
       if (!collect) continue;
       EntrySize(entry.Size);
-      if (collected.insert(ListKey(entry.Path)).second) FUpdateList.push_back(section[i]);
+      if (collected.insert(ListKey(entry.Path)).second) {
+        FUpdateList.push_back(section[i]);
+        FUpdateBases.push_back(current);
+      }
     }
   } catch (...) {
     calls.Flush();
@@ -84,6 +89,15 @@ void GFilesThread::UpdateFiles() {
   settings.ListedPaths = FListedPaths;
   settings.Opener = GetHttpOpener();
   settings.VolumeQuery = GetVolumeQuery();
+  // A file the check found as a version the list has a patch for is rebuilt from it.
+  if (!FPatches.Empty())
+    for (size_t i = 0; i < FUpdateList.size(); ++i) {
+      TPatchPlan& plan = settings.Patches.emplace_back();
+      const std::string path = SplitFileEntry(FUpdateList[i]).Path;
+      if (const TPatchEntry* patch =
+              FUpdateBases[i].empty() ? nullptr : FPatches.Find(path, FUpdateBases[i]))
+        plan = {PatchAddress(FServer, path, patch->BaseMd5), patch->PatchMd5, patch->PatchSize};
+    }
   // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
   TFetchAhead ahead(std::move(settings), FUpdateList);
   bool failed = false;
@@ -111,7 +125,7 @@ void GFilesThread::RemoveStaleTemporaries(const std::string& listPath,
                                           const std::string& local) const {
   // A leftover behind a link is not this folder's to delete.
   if (!platform::LinkOnTheWay(FWorkDir, local).empty()) return;
-  for (const char* suffix : {kDownloadSuffix, kUnpackSuffix})
+  for (const char* suffix : {kDownloadSuffix, kUnpackSuffix, kPatchSuffix})
     if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
 }
 
@@ -126,18 +140,29 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
   FGaugeIndex = kFileGauge;
   FGaugeValue = EntrySize(entry.Size);
   SetGaugeMax();
+  // The server is gone: the pass ends here.
+  const auto notOpened = [&] {
+    ReportFileFailed(
+        entry.Path, "could not be opened: " + FServer + ReplaceAll(entry.Path, "\\", "/") + ".bz2");
+    stopPass = true;
+    return false;
+  };
   try {
     // A malformed integrity field fails its file here; nothing of it was fetched.
     EntryIntegrity(entry);
     if (!ahead.ReplayDownload(
-            index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); })) {
-      ReportFileFailed(entry.Path, "could not be opened: " + FServer +
-                                       ReplaceAll(entry.Path, "\\", "/") + ".bz2");
-      stopPass = true;
-      return false;
-    }
+            index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); }))
+      return notOpened();
+    // A patch that could not be fetched gave way to the whole copy, fetched in its place.
+    ReportPatchGaveWay(entry.Path, ahead.TakePatchFailure(index));
     if (FCreateBackup == 1) BackUp(entry.Path, ahead.Names(index).Local);
-    UnpackAndCheck(ahead, index, entry);
+    std::optional<TDigestBytes> rebuilt;
+    if (ahead.Rebuilds(index)) {
+      bool opened = true;
+      rebuilt = Rebuild(ahead, index, entry, opened);
+      if (!opened) return notOpened();
+    }
+    UnpackAndCheck(ahead, index, entry, rebuilt);
     // The player's file is replaced only by the listed content, and in one step.
     if (const int error = ahead.KeepUnpacked(index))
       throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
@@ -159,21 +184,46 @@ void GFilesThread::BackUp(const std::string& listPath, const std::string& local)
   platform::CopyFile(local, backup);
 }
 
-void GFilesThread::UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry) {
-  FStatus = "Extracting " + entry.Path;
+std::optional<TDigestBytes> GFilesThread::Rebuild(TFetchAhead& ahead, size_t index,
+                                                  const TFileEntry& entry, bool& opened) {
+  FStatus = "Patching " + entry.Path;
   ShowStatus();
+  if (std::optional<TDigestBytes> digest = ahead.ReplayRebuild(
+          index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); }))
+    return digest;
+  ReportPatchGaveWay(entry.Path, ahead.TakePatchFailure(index));
+  // The whole copy comes as it comes without a patch, shown as such; the pool unpacks it.
+  FStatus = "Downloading " + entry.Path;
+  ShowStatus();
+  FGaugeIndex = kFileGauge;
+  FGaugeValue = EntrySize(entry.Size);
+  SetGaugeMax();
+  opened = DownloadFile(ahead.Address(index), ahead.Names(index).Download, true,
+                        MaxBodyFor(EntryIntegrity(entry).Size));
+  ahead.WholeFetched(index, opened);
+  return std::nullopt;
+}
+
+void GFilesThread::UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry,
+                                  std::optional<TDigestBytes> rebuilt) {
   TDigestBytes digest;
-  try {
-    digest = ahead.ReplayUnpack(
-        index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); });
-  } catch (const EUnpackWrite& e) {
-    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
-  } catch (const EOutOfSpace& e) {
-    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
-  } catch (const EUnpackTooLong& e) {
-    throw EFileFailed("unpacked size exceeded (" + e.Message() + ")");
-  } catch (const Exception& e) {
-    throw EFileFailed("damaged archive (" + e.Message() + ")");
+  if (rebuilt) {
+    digest = *rebuilt;
+  } else {
+    FStatus = "Extracting " + entry.Path;
+    ShowStatus();
+    try {
+      digest = ahead.ReplayUnpack(
+          index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); });
+    } catch (const EUnpackWrite& e) {
+      throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+    } catch (const EOutOfSpace& e) {
+      throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+    } catch (const EUnpackTooLong& e) {
+      throw EFileFailed("unpacked size exceeded (" + e.Message() + ")");
+    } catch (const Exception& e) {
+      throw EFileFailed("damaged archive (" + e.Message() + ")");
+    }
   }
   const std::string actual = DigestToHex(digest);
   if (!SameText(actual, entry.Digest))

@@ -57,6 +57,7 @@ void GFilesThread::Execute() {
     // An error no stage catches still ends the run as a failed one, with the buttons back:
     // the list is removed and no revision is stored.
     FUpdateList.clear();
+    FUpdateBases.clear();
     FStatus = kUpdateFailed;
     platform::DeleteFile(listName);
     ReportRunFailed(e.what());
@@ -68,6 +69,7 @@ void GFilesThread::Execute() {
 void GFilesThread::ApplyList() {
   const std::string listName = FWorkDir + "files.lst";
   FUpdateList.clear();
+  FUpdateBases.clear();
   FListDigest.clear();
   FStageFailed = false;
   bool filesInPlace = false;
@@ -107,6 +109,7 @@ void GFilesThread::ApplyList() {
     }
     if (FCreateBackup == 1)
       FBackupRevision = OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0);
+    FPatches = TPatchList(list.GetSection(kPatchesSection));
     FSelfEntry = list.GetSection("self").front();
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
     CheckFiles(list.GetSection("files_critical"));
@@ -120,6 +123,8 @@ void GFilesThread::ApplyList() {
     if (FStageFailed) FStatus = kUpdateFailed;
   }
   FUpdateList.clear();
+  FUpdateBases.clear();
+  FPatches = {};
   platform::DeleteFile(listName);
   // The signed list's digest goes with the revision it is for.
   if (filesInPlace) StoreListDigest();
@@ -161,6 +166,10 @@ void GFilesThread::StageFailed(const std::string& message) {
   ShowStatus();
   ReportRunFailed(message);
   FStageFailed = true;
+}
+
+void GFilesThread::ReportPatchGaveWay(const std::string& path, const std::string& reason) {
+  if (FLog != nullptr && !reason.empty()) Synchronize([&] { FLog->PatchGaveWay(path, reason); });
 }
 
 void GFilesThread::ReportRunFailed(const std::string& message) {

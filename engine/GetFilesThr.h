@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -13,16 +14,19 @@
 #include "engine/ListKey.h"
 #include "engine/TransferWorker.h"
 #include "list/FileEntry.h"
+#include "list/PatchList.h"
 #include "transfer/Misc.h"
+#include "transfer/md5.h"
 
 namespace korvath {
 
 class TFetchAhead;
 
-// Temporaries beside a game file: its download, and its unpacked content until the digest
-// is right.
+// Temporaries beside a game file: its download, its unpacked (or rebuilt) content until the
+// digest is right, and the patch it is rebuilt from.
 inline constexpr const char* kDownloadSuffix = ".bz2";
 inline constexpr const char* kUnpackSuffix = ".unpack";
+inline constexpr const char* kPatchSuffix = ".patch";
 
 // Final status texts of a run.
 inline constexpr const char* kUpdateFailed = "Update Failed";
@@ -34,6 +38,8 @@ class IRunLog {
   virtual ~IRunLog() = default;
   virtual void FileFailed(const std::string& path, const std::string& reason) = 0;
   virtual void RunFailed(const std::string& message) = 0;
+  // A file's patch was not used and its whole copy is fetched instead; the file is not failed.
+  virtual void PatchGaveWay(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 // The list is not the one its signer published, or is older than the folder.
@@ -77,6 +83,11 @@ class GFilesThread : public TTransferWorker {
   void StoreListDigest();
 
   TStringList FUpdateList;
+  // Beside each collected entry, the MD5 (hex) of the file as the check found it; empty when
+  // it was missing or not looked at.
+  TStringList FUpdateBases;
+  // The list's patches; the replacement pass rebuilds a file from one where it can.
+  TPatchList FPatches;
   // Every path the list names (letter case folded), so that a temporary's name that is itself
   // a listed file is never taken for a leftover.
   std::set<std::string> FListedPaths;
@@ -93,7 +104,16 @@ class GFilesThread : public TTransferWorker {
   // Before the normal files are checked: the backup folder starts afresh for a new upgrade, or
   // for a full check after a completed one, and is kept as it is otherwise.
   void PrepareBackupFolder();
-  void UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry);
+  // Rebuilt, when the file's patch was fetched: its digest, once the pool rebuilt it. When the
+  // patch gives way, fetches the whole copy for the pool to unpack instead and returns none;
+  // false in Opened when that copy cannot be opened.
+  std::optional<TDigestBytes> Rebuild(TFetchAhead& ahead, size_t index, const TFileEntry& entry,
+                                      bool& opened);
+  void ReportPatchGaveWay(const std::string& path, const std::string& reason);
+  // Rebuilt is the digest of a content rebuilt from a patch; without one, the download is
+  // unpacked.
+  void UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry,
+                      std::optional<TDigestBytes> rebuilt);
   // Shows a transfer's recorded gauge calls on the window's thread.
   void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
   // Removes what a killed run may have left beside this entry's file. Runs on the checking

@@ -42,9 +42,13 @@ class File {
   int Write(const void* buffer, size_t count, size_t& done);
   int Seek(int64_t offset, SeekFrom origin, int64_t& position);
   int Size(int64_t& size) const;
+  // Makes the file Size bytes long with its disk space taken, so that writing it through a
+  // mapping never meets a full disk halfway.
+  int Allocate(int64_t size);
   void Close() { FHandle.Reset(); }
 
  private:
+  friend class MappedOutput;  // maps the file it is handed
   UniqueHandle<FileHandleTraits> FHandle;
 };
 

@@ -151,6 +151,16 @@ int File::Size(int64_t& size) const {
   return 0;
 }
 
+int File::Allocate(int64_t size) {
+  const int fd = static_cast<int>(FHandle.Get());
+  const int error = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+  // A file system that cannot take space in advance gets the length alone.
+  if (error == EOPNOTSUPP || error == EINVAL)
+    return ::ftruncate(fd, static_cast<off_t>(size)) != 0 ? Fail() : 0;
+  errno = error;
+  return error != 0 ? Fail() : 0;
+}
+
 int LastError() {
   return tLastError;
 }

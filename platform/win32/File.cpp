@@ -120,6 +120,15 @@ int File::Size(int64_t& size) const {
   return 0;
 }
 
+int File::Allocate(int64_t size) {
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  if (!SetFilePointerEx(H(FHandle.Get()), end, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(H(FHandle.Get())))
+    return Fail();
+  return 0;
+}
+
 int LastError() {
   return tLastError;
 }

@@ -310,6 +310,7 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
   WriteFileBytes(Game("a.dat"), "current");
   WriteFileBytes(Game("a.dat.bz2"), "half a download");
   WriteFileBytes(Game("a.dat.unpack"), "half unpacked");
+  WriteFileBytes(Game("a.dat.patch"), "half a patch");
   WriteFileBytes(Game("b.dat.bz2"), "a listed file");
   FServer.PublishList(
       test::ListText(1, 0, {current, FServer.PublishFile("b.dat.bz2", "a listed file")}, {}));

@@ -15,10 +15,14 @@ class RecordingLog : public IRunLog {
  public:
   std::vector<std::string> Files;  // "path: reason"
   std::vector<std::string> Runs;
+  std::vector<std::string> Patches;  // "path: reason" of patches that gave way
   void FileFailed(const std::string& path, const std::string& reason) override {
     Files.push_back(path + ": " + reason);
   }
   void RunFailed(const std::string& message) override { Runs.push_back(message); }
+  void PatchGaveWay(const std::string& path, const std::string& reason) override {
+    Patches.push_back(path + ": " + reason);
+  }
 };
 
 struct RunOutcome {
