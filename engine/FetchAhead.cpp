@@ -25,6 +25,14 @@ constexpr int64_t kMaxBytesAhead = 192 * kMiB;
 // bounds the memory the records take when the window's thread is slow to answer.
 constexpr size_t kMaxPendingCalls = 64 * 1024;
 constexpr unsigned kMaxUnpackers = 4;
+// A file from this (compressed) size on is decoded block by block on every core when no other
+// file is there to unpack: alone it would leave the other cores idle. With other files at hand
+// the pool already keeps every core busy, and the blocks' decoders on top of it would only
+// crowd them and add the road's own work (the whole client took a quarter more CPU time and
+// longer). While such a file unpacks, the rest of the pool waits, for the same reason. From
+// this size on a file holds nine blocks or more even when its data does not compress, so its
+// last block, decoded while the other cores idle, is a small part of its time.
+constexpr int64_t kWideUnpackFrom = 8 * kMiB;
 
 // A transfer of a file the worker gave up on, or of a pass that ends, stops at its next
 // gauge call.
@@ -81,9 +89,8 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
   }
   // One unpacking thread per core, up to a few: one connection rarely feeds more, and each
   // holds a decoder of some megabytes.
-  unsigned unpackers =
-      FSettings.Unpackers != 0 ? FSettings.Unpackers : std::thread::hardware_concurrency();
-  unpackers = std::clamp(unpackers, 1u, kMaxUnpackers);
+  FUnpackers = FSettings.Unpackers != 0 ? FSettings.Unpackers : std::thread::hardware_concurrency();
+  FUnpackers = std::clamp(FUnpackers, 1u, kMaxUnpackers);
   // An error that escapes a transfer thread ends that thread silently; every file's own
   // failure is caught and kept for the worker.
   const auto run = [](TFetchAhead* self, void (TFetchAhead::*loop)()) {
@@ -94,7 +101,7 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
   };
   try {
     FThreads.emplace_back(run, this, &TFetchAhead::FetchAll);
-    for (unsigned i = 0; i < unpackers; ++i)
+    for (unsigned i = 0; i < FUnpackers; ++i)
       FThreads.emplace_back(run, this, &TFetchAhead::UnpackAll);
   } catch (...) {
     Stop();
@@ -223,21 +230,27 @@ void TFetchAhead::UnpackAll() {
   for (;;) {
     size_t index = 0;
     bool rebuild = false;
+    bool wide = false;
     {
       std::unique_lock lock(FLock);
-      // The earliest finished download: the worker needs the files in list order.
-      const auto next = [&]() -> std::optional<size_t> {
-        for (size_t i = FCurrent; i < FFiles.size() && FFiles[i].Stage != TStage::Waiting; ++i)
+      // The earliest finished download after From: the worker needs the files in list order.
+      const auto next = [&](size_t from) -> std::optional<size_t> {
+        for (size_t i = from; i < FFiles.size() && FFiles[i].Stage != TStage::Waiting; ++i)
           if ((FFiles[i].Stage == TStage::Fetched || FFiles[i].Stage == TStage::PatchFetched) &&
               !FFiles[i].Cancelled)
             return i;
         return std::nullopt;
       };
       std::optional<size_t> found;
-      FUnpackerWake.wait(lock, [&] { return FStopping || (found = next()).has_value(); });
+      FUnpackerWake.wait(lock, [&] {
+        return FStopping || (FSlotsBusy < FUnpackers && (found = next(FCurrent)).has_value());
+      });
       if (FStopping) return;
       index = *found;
       rebuild = FFiles[index].Stage == TStage::PatchFetched;
+      wide = !rebuild && FSlotsBusy == 0 && FFiles[index].Size >= kWideUnpackFrom &&
+             !next(index + 1);
+      FSlotsBusy += wide ? FUnpackers : 1;
       FFiles[index].Busy = true;
       FFiles[index].Stage = rebuild ? TStage::Patching : TStage::Unpacking;
     }
@@ -270,7 +283,7 @@ void TFetchAhead::UnpackAll() {
         Unpack(
             source.Stream(), hashed,
             [&](const TGaugeCall& call) { Record(index, TPhase::Unpack, call); },
-            file.Integrity.Known ? file.Integrity.Size : kNoLimit, &space);
+            file.Integrity.Known ? file.Integrity.Size : kNoLimit, &space, wide ? 0 : 1);
         digest = hashed.Final();
         sha256 = hashed.Sha256Hex();
       }
@@ -296,9 +309,12 @@ void TFetchAhead::UnpackAll() {
                                               : TStage::Unpacked;
       // The download went with its reader; a failed unpacking's temporary went with it.
       Release(file, !error);
+      FSlotsBusy -= wide ? FUnpackers : 1;
     }
     FWorkerWake.notify_all();
     FBudgetWake.notify_all();
+    // The rest of the pool waited for the slots of a file on every core.
+    if (wide) FUnpackerWake.notify_all();
   }
 }
 

@@ -198,6 +198,8 @@ class TFetchAhead {
   size_t FPendingCalls = 0;               // recorded and not yet replayed
   bool FFetcherHeld = false;              // the download waits for the worker to take calls
   bool FStopping = false;
+  unsigned FUnpackers = 1;  // the pool's size
+  unsigned FSlotsBusy = 0;  // of it, taken: one per file, or all of it by a file on every core
 
   std::vector<std::thread> FThreads;  // the download's, then the unpackers'
 };

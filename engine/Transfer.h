@@ -106,8 +106,10 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
 // source's size), the source's position after every refill, and, once decoding has begun, 0 on
 // every way out. Raises on failure, including a source that ends before its stream does,
 // output beyond MaxOutput (EUnpackTooLong), and output the space guard refuses (EOutOfSpace).
+// Decoders: the threads it may keep decoding; 1 decodes on the caller's thread alone, 0 spreads
+// a large stream's blocks over every core.
 void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge,
-            int64_t maxOutput = kNoLimit, TSpaceGuard* space = nullptr);
+            int64_t maxOutput = kNoLimit, TSpaceGuard* space = nullptr, unsigned decoders = 0);
 
 // A downloaded file, open for reading while it is unpacked. It is deleted when this goes,
 // whatever happened in between: a download is never read twice.

@@ -1,5 +1,6 @@
 // Unpacking of one downloaded bzip2 stream into its target, with the file gauge following the
 // compressed bytes consumed.
+#include <cstdint>
 #include <memory>
 
 #include "engine/RunView.h"
@@ -24,9 +25,11 @@ TDownloadToUnpack::~TDownloadToUnpack() {
 }
 
 void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t maxOutput,
-            TSpaceGuard* space) {
+            TSpaceGuard* space, unsigned decoders) {
   gauge(TGaugeCall{true, kFileGauge, Low32(source.Size())});
-  TBZParallelDecompressionStream decoder(source);
+  // One decoder leaves the block road out: its cutting and copying would only cost more CPU.
+  TBZParallelDecompressionStream decoder(
+      source, decoders == 1 ? INT64_MAX : TBZParallelDecompressionStream::kParallelFrom, decoders);
   // Compressed bytes taken in so far: the source moves a whole input block at a time.
   decoder.OnProgress = [&](TObject*) {
     gauge(TGaugeCall{false, kFileGauge, Low32(source.Position())});

@@ -133,10 +133,11 @@ class TBZParallelDecompressionStream::TPieceDecoder {
 };
 
 TBZParallelDecompressionStream::TBZParallelDecompressionStream(TStream& source,
-                                                               int64_t parallelFrom)
+                                                               int64_t parallelFrom,
+                                                               unsigned workers)
     : FSource(&source), FStart(source.Position()) {
   if (source.Size() - FStart >= parallelFrom) {
-    const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
     try {
       for (unsigned i = 0; i < workers; ++i) FWorkers.emplace_back([this] { Work(); });
       return;

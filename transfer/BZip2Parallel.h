@@ -24,7 +24,9 @@ class TBZParallelDecompressionStream : public TStream {
   // decodes no faster on two cores once the threads are started, one of 2 MiB a third faster.
   static constexpr int64_t kParallelFrom = 1 << 20;
 
-  explicit TBZParallelDecompressionStream(TStream& source, int64_t parallelFrom = kParallelFrom);
+  // Workers: the threads that decode blocks, 0 for one per hardware thread.
+  explicit TBZParallelDecompressionStream(TStream& source, int64_t parallelFrom = kParallelFrom,
+                                          unsigned workers = 0);
   ~TBZParallelDecompressionStream() override;
   TBZParallelDecompressionStream(const TBZParallelDecompressionStream&) = delete;
   TBZParallelDecompressionStream& operator=(const TBZParallelDecompressionStream&) = delete;
