@@ -112,7 +112,8 @@ void TFileSink::Discard() {
 }
 
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
-              const std::function<void(int64_t received)>& received, int64_t maxBytes) {
+              const std::function<void(int64_t received)>& received, int64_t maxBytes,
+              const TRetryWait& wait) {
   // Declared before the response, so closed after it, also when the sink raises.
   const std::unique_ptr<platform::HttpSession> session = opener(kAgentName);
   std::unique_ptr<platform::HttpResponse> response = session ? session->OpenUrl(url, {}) : nullptr;
@@ -130,7 +131,10 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
     const bool brokeOff = !response || response->BrokeOff();
     if (!brokeOff || !body || total == 0 || attempt >= retry.Attempts) break;
     response.reset();
-    std::this_thread::sleep_for(pause);
+    if (!wait)
+      std::this_thread::sleep_for(pause);
+    else if (!wait(pause))
+      break;
     pause *= 2;
     response = session->OpenUrl(url, platform::HttpRequest{total, body->Validator});
     if (!response) continue;

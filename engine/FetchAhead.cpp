@@ -154,7 +154,8 @@ void TFetchAhead::FetchAll() {
       TFileSink sink(names.Download, &space);
       opened = Download(
           FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-          file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
+          file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes,
+          [this, i](std::chrono::milliseconds pause) { return PauseBeforeRetry(i, pause); });
       record(0);
     } catch (...) {
       error = std::current_exception();
@@ -244,6 +245,14 @@ void TFetchAhead::Hold(size_t index, int64_t count, bool download) {
   FHeld += count;
   file.Held += count;
   if (download) file.HeldDownload += count;
+}
+
+bool TFetchAhead::PauseBeforeRetry(size_t index, std::chrono::milliseconds pause) {
+  std::unique_lock lock(FLock);
+  const TFile& file = FFiles[index];
+  FFetcherWake.wait_for(lock, pause, [&] { return FStopping || file.Cancelled; });
+  if (FStopping || file.Cancelled) throw ECancelled();
+  return true;
 }
 
 void TFetchAhead::Release(TFile& file, bool downloadOnly) {

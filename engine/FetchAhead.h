@@ -6,6 +6,7 @@
 // sees what a file-by-file replacement shows while both cores unpack.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -140,6 +141,9 @@ class TFetchAhead {
   // Count bytes are about to be written for the file: waits while they would take what is held
   // ahead of the worker past the budget. Raises ECancelled at a stop or discard.
   void Hold(size_t index, int64_t count, bool download);
+  // The pause before a further attempt at the file's download; a stop or discard ends it at
+  // once with ECancelled, as the next gauge call would.
+  bool PauseBeforeRetry(size_t index, std::chrono::milliseconds pause);
   // The file's temporaries, or only its download, are gone. Under FLock.
   void Release(TFile& file, bool downloadOnly);
   // Worker's side: replays the phase's calls until the file has left the given stages.

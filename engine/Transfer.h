@@ -92,15 +92,21 @@ struct TDownloadRetry {
 TDownloadRetry CurrentDownloadRetry();
 void SetDownloadRetryForTests(TDownloadRetry retry);
 
+// Waits out the pause before a further attempt, ending it early when the run stops: false then
+// ends the download with what arrived, and whatever it raises reaches Download's caller.
+using TRetryWait = std::function<bool(std::chrono::milliseconds pause)>;
+
 // Fetches Url into Sink, calling Received with the bytes so far after every read (when it is
 // given). False, with the sink never opened, when the address cannot be opened. A whole body
 // (status 200, with a Content-Length) that breaks off is continued as TDownloadRetry allows:
 // a continuation is spliced on only when it is the requested part of the same body; a whole
 // body in its place starts the sink over, and anything else ends the download with what
 // arrived, as do attempts run out. A body longer than MaxBytes, counted from its first byte,
-// is cut off there: the sink discards it and EDownloadTooLong is raised.
+// is cut off there: the sink discards it and EDownloadTooLong is raised. The pauses between
+// attempts go through Wait when it is given, and are slept through otherwise.
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
-              const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit);
+              const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit,
+              const TRetryWait& wait = {});
 
 // Decodes the bzip2 stream Source into Target. Gauge hears the file gauge's maximum (the
 // source's size), the source's position after every refill, and, once decoding has begun, 0 on

@@ -6,8 +6,10 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "engine/FetchAhead.h"
 #include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/HttpFixture.h"
@@ -178,6 +180,33 @@ TEST_F(DownloadHttpTest, BrokenBodyIsContinuedOnlyWithItsOwnRest) {
     }
     EXPECT_EQ(ranges, cases[i].Ranges);
   }
+}
+
+// A stop ends the pause before a further attempt at once, so that a closed window never waits
+// it out: a worker told to stop keeps what arrived, look-ahead transfers that end go at once.
+TEST_F(DownloadHttpTest, StopEndsThePauseBeforeAFurtherAttempt) {
+  const TDownloadRetry before = CurrentDownloadRetry();
+  SetDownloadRetryForTests({kDownloadAttempts, std::chrono::hours(1)});
+  const std::string data = RandomBytes(10000);
+  FServer.ServeBrokenBody("f.dat.bz2", data.substr(0, 3000), data.size());
+  FWorker.Terminate();
+
+  EXPECT_TRUE(FWorker.DownloadFile(FServer.BaseUrl() + "f.dat.bz2", FDir / "out.bz2", true));
+  {
+    TFetchAhead::TSettings settings;
+    settings.WorkDir = FDir.Path();
+    settings.Server = FServer.BaseUrl();
+    settings.Opener = platform::OpenInternet;
+    const TFetchAhead ahead(std::move(settings),
+                            {"f.dat|" + std::string(32, '0') + "|" + std::to_string(data.size())});
+    while (FServer.Requests().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Its body has arrived and broken off: the transfer waits for its next attempt.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  SetDownloadRetryForTests(before);
+
+  EXPECT_EQ(test::ReadFileBytes(FDir / "out.bz2"), data.substr(0, 3000));
+  EXPECT_EQ(FServer.Requests().size(), 2u);
 }
 
 // A file that changed on the server must never come from a cache of the client's.
