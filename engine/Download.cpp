@@ -125,11 +125,21 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
   std::optional<TWholeBody> body = WholeBody(response->Answer());
   int64_t total = 0;
   std::chrono::milliseconds pause = retry.FirstPause;
-  for (int attempt = 1;; ++attempt) {
+  // Breaks in a row without a byte beyond the furthest one stored: a connection that keeps
+  // breaking while the body moves on is followed to its end.
+  int breaks = 0;
+  int64_t furthest = total;
+  for (;;) {
     if (response) ReadBody(*response, sink, received, maxBytes, total);
     // A continuation that cannot be opened is one more break: the network may be back soon.
     const bool brokeOff = !response || response->BrokeOff();
-    if (!brokeOff || !body || total == 0 || attempt >= retry.Attempts) break;
+    if (!brokeOff || !body || total == 0) break;
+    if (total > furthest) {
+      furthest = total;
+      breaks = 0;
+      pause = retry.FirstPause;
+    }
+    if (++breaks >= retry.Attempts) break;
     response.reset();
     if (!wait)
       std::this_thread::sleep_for(pause);

@@ -81,7 +81,8 @@ class TFileSink final : public IDownloadSink {
 };
 
 // A body that breaks off after some of it arrived is asked for again from the byte where it
-// stopped, up to this many attempts in all, the pause before each twice the one before.
+// stopped, up to this many attempts in a row that bring no byte beyond the furthest one so far,
+// the pause before each twice the one before.
 inline constexpr int kDownloadAttempts = 5;
 inline constexpr std::chrono::milliseconds kFirstRetryPause{1000};
 struct TDownloadRetry {

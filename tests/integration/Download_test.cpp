@@ -143,7 +143,14 @@ TEST_F(DownloadHttpTest, BrokenBodyIsContinuedOnlyWithItsOwnRest) {
     std::string Expected;
     Strings Ranges;
   };
+  // A body that breaks after every KiB and a half moves on each time: it is followed to its end.
+  Case stepwise{{whole(1500)}, data, {""}};
+  for (size_t from = 1500; from < data.size(); from += 1500) {
+    stepwise.Answers.push_back(rest(from, 1500, "bytes " + std::to_string(from) + "-9999/10000"));
+    stepwise.Ranges.push_back("bytes=" + std::to_string(from) + "-");
+  }
   const std::vector<Case> cases = {
+      stepwise,
       {{whole(3000), rest(3000, 7000, "bytes 3000-9999/10000")}, data, {"", "bytes=3000-"}},
       {{whole(3000), rest(3000, 2000, "bytes 3000-9999/10000"),
         rest(5000, 5000, "bytes 5000-9999/10000")},
