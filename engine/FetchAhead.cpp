@@ -55,6 +55,8 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
         file.RunsAhead = FSettings.ListedPaths.count(ListKey(entry.Path + kDownloadSuffix)) == 0 &&
                          FSettings.ListedPaths.count(ListKey(entry.Path + kUnpackSuffix)) == 0 &&
                          !(FSettings.CreateBackup && StartsWith(key, "backup\\"));
+        file.Resumable = FSettings.ListedPaths.count(ListKey(entry.Path + kDownloadSuffix)) == 0 &&
+                         FSettings.ListedPaths.count(ListKey(entry.Path + kResumeSuffix)) == 0;
       }
     } catch (const Exception&) {
       // The worker raises the entry's error itself when it gets there; nothing is fetched.
@@ -92,8 +94,9 @@ TFetchAhead::~TFetchAhead() {
   for (size_t i = FCurrent; i < FFiles.size(); ++i) {
     const TFile& file = FFiles[i];
     if (file.Names.Local.empty() || file.Stage == TStage::NotOpened) continue;
-    platform::DeleteFile(file.Names.Download);
     platform::DeleteFile(file.Names.Unpacked);
+    if (file.Names.Record.empty() || !platform::FileExists(file.Names.Record))
+      platform::DeleteFile(file.Names.Download);
   }
 }
 
@@ -139,6 +142,7 @@ void TFetchAhead::FetchAll() {
       names.Local = LocalPathOf(FSettings.WorkDir, file.Path);
       names.Download = names.Local + kDownloadSuffix;
       names.Unpacked = names.Local + kUnpackSuffix;
+      if (file.Resumable) names.Record = names.Local + kResumeSuffix;
       // Before the names are kept: those of a refused file are never deleted either.
       ForceFolderOf(FSettings.WorkDir, names.Local);
       {
@@ -151,7 +155,7 @@ void TFetchAhead::FetchAll() {
       };
       TSpaceGuard space(FSettings.VolumeQuery, names.Download);
       space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
-      TFileSink sink(names.Download, &space);
+      TFileSink sink(names.Download, &space, names.Record);
       opened = Download(
           FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
           file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes,
@@ -359,6 +363,7 @@ void TFetchAhead::Discard(size_t index) {
   if (file.Names.Local.empty()) return;
   platform::DeleteFile(file.Names.Download);
   platform::DeleteFile(file.Names.Unpacked);
+  if (!file.Names.Record.empty()) platform::DeleteFile(file.Names.Record);
 }
 
 int TFetchAhead::KeepUnpacked(size_t index) {

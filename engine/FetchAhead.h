@@ -51,6 +51,7 @@ class TFetchAhead {
     std::string Local;
     std::string Download;  // Local + ".bz2"
     std::string Unpacked;  // Local + ".unpack"
+    std::string Record;  // Local + ".bz2.resume"; empty when the download is not to outlive the run
   };
   // Shows recorded calls, in the order they were made: every call recorded since the last
   // time it was called.
@@ -58,7 +59,9 @@ class TFetchAhead {
 
   // Starts the transfers of Entries (whole list lines, already checked by the checking pass).
   TFetchAhead(TSettings settings, const TStringList& entries);
-  // Stops the transfers and removes the temporaries of every file the worker has not finished.
+  // Stops the transfers and removes the temporaries of every file the worker has not finished,
+  // but for a download stopped before its body was whole that has its record: the next run
+  // goes on from there.
   ~TFetchAhead();
   TFetchAhead(const TFetchAhead&) = delete;
   TFetchAhead& operator=(const TFetchAhead&) = delete;
@@ -119,6 +122,9 @@ class TFetchAhead {
     int64_t Size = 0;     // the listed (compressed) size
     TIntegrity Integrity;
     bool RunsAhead = true;
+    // Neither its download's name nor its record's is a listed file's, so the download may be
+    // kept with its record across runs.
+    bool Resumable = true;
     TFileNames Names;
     TStage Stage = TStage::Waiting;
     bool Busy = false;  // a transfer thread works on it
