@@ -18,6 +18,10 @@
 #      one file     its copy must decode with bzip2 -d to the file's bytes
 #   B10 entries     peak RssAnon of korvath-update over a list of 200,000 files all in place
 #                   (bench/entries.sh)
+#   B11 dropped     korvath-update installing one 300 MiB noise file from a server that closes
+#       connections each connection after 16 MiB: bytes sent / compressed size (bench/resume.sh)
+#   B12 killed run  a run killed (SIGKILL) at half of that download, then run again: bytes the
+#                   second run is sent / compressed size (bench/resume.sh)
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
@@ -37,7 +41,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10 B11 B12}"
 big_bytes="${BIG_BYTES:-1073741824}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
@@ -217,6 +221,18 @@ fi
 
 if wants B10; then
   line="$(DATA="$data" RUNS="$runs" "$repo/bench/entries.sh" "$update" | tail -1)"
+  echo "$line"
+  notes+=("$line")
+fi
+
+if wants B11; then
+  line="$(DATA="$data" RUNS="$runs" "$repo/bench/resume.sh" B11 "$update" "$publish" | tail -1)"
+  echo "$line"
+  notes+=("$line")
+fi
+
+if wants B12; then
+  line="$(DATA="$data" RUNS="$runs" "$repo/bench/resume.sh" B12 "$update" "$publish" | tail -1)"
   echo "$line"
   notes+=("$line")
 fi

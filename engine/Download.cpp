@@ -46,6 +46,13 @@ bool Continues(const platform::HttpAnswer& answer, int64_t from, const TWholeBod
          (body.Validator.empty() || Validator(answer) == body.Validator);
 }
 
+// A body that a later run may continue is noted in the sink before its first byte is stored:
+// one that tells its whole length and carries a validator to ask If-Range with.
+void NoteBody(IDownloadSink& sink, const std::string& url, const std::optional<TWholeBody>& body) {
+  if (body && body->Length > 0 && !body->Validator.empty())
+    sink.BodyBegins(TResumeRecord{url, body->Validator, body->Length});
+}
+
 // Reads Response to its end into Sink, counting on from Total.
 void ReadBody(platform::HttpResponse& response, IDownloadSink& sink,
               const std::function<void(int64_t received)>& received, int64_t maxBytes,
@@ -78,6 +85,7 @@ void SetDownloadRetryForTests(TDownloadRetry retry) {
 }
 
 void TFileSink::Open() {
+  DropRecord();
   if (const int code =
           platform::File::Open(FFileName, platform::Access::Write, platform::Share::None,
                                platform::Disposition::CreateAlways, FFile))
@@ -99,6 +107,8 @@ void TFileSink::Write(const char* data, size_t count) {
 
 void TFileSink::Close() {
   FFile.Close();
+  // Every byte is in, or all that will come: nothing is left to continue.
+  DropRecord();
 }
 
 void TFileSink::Restart() {
@@ -109,28 +119,98 @@ void TFileSink::Restart() {
 void TFileSink::Discard() {
   FFile.Close();
   platform::DeleteFile(FFileName);
+  DropRecord();
+}
+
+std::optional<TStoredPart> TFileSink::StoredPart(const std::string& url) {
+  if (FRecordName.empty()) return std::nullopt;
+  const std::optional<TResumeRecord> record = ReadResumeRecord(FRecordName);
+  platform::File stored;
+  int64_t size = 0;
+  if (!record ||
+      platform::File::Open(FFileName, platform::Access::Read, platform::Share::Read,
+                           platform::Disposition::OpenExisting, stored) != 0 ||
+      stored.Size(size) != 0 || !MayResume(record, url, size))
+    return std::nullopt;
+  return TStoredPart{size, *record};
+}
+
+void TFileSink::Continue() {
+  int64_t end = 0;
+  if (const int code =
+          platform::File::Open(FFileName, platform::Access::Write, platform::Share::None,
+                               platform::Disposition::OpenExisting, FFile))
+    throw EInOutError(code);
+  if (const int code = FFile.Seek(0, platform::SeekFrom::End, end)) throw EInOutError(code);
+}
+
+void TFileSink::BodyBegins(const TResumeRecord& origin) {
+  if (!FRecordName.empty()) WriteResumeRecord(FRecordName, origin);
+}
+
+void TFileSink::DropRecord() {
+  if (!FRecordName.empty()) platform::DeleteFile(FRecordName);
 }
 
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
-              const std::function<void(int64_t received)>& received, int64_t maxBytes) {
+              const std::function<void(int64_t received)>& received, int64_t maxBytes,
+              const TRetryWait& wait) {
   // Declared before the response, so closed after it, also when the sink raises.
   const std::unique_ptr<platform::HttpSession> session = opener(kAgentName);
-  std::unique_ptr<platform::HttpResponse> response = session ? session->OpenUrl(url, {}) : nullptr;
+  const std::optional<TStoredPart> stored = session ? sink.StoredPart(url) : std::nullopt;
+  std::unique_ptr<platform::HttpResponse> response =
+      !session ? nullptr
+      : stored
+          ? session->OpenUrl(url, platform::HttpRequest{stored->Size, stored->Record.Validator})
+          : session->OpenUrl(url, {});
   if (!response) return false;
   // Every run must see the server's current copy, never a cached one.
   session->DeleteUrlCacheEntry(url);
-  sink.Open();
-  const TDownloadRetry retry = CurrentDownloadRetry();
-  std::optional<TWholeBody> body = WholeBody(response->Answer());
+  std::optional<TWholeBody> body;
   int64_t total = 0;
+  if (stored) {
+    const TWholeBody kept{stored->Record.Length, stored->Record.Validator};
+    const platform::HttpAnswer answer = response->Answer();
+    if (Continues(answer, stored->Size, kept)) {
+      sink.Continue();
+      body = kept;
+      total = stored->Size;
+      if (received) received(total);
+    } else if (answer.Status != 200) {
+      // Neither the rest nor the whole body (a range refused, another validator): the stored
+      // part is never joined to it, and the whole body is asked for.
+      response.reset();
+      response = session->OpenUrl(url, {});
+      if (!response) return false;
+    }
+  }
+  if (!body) {
+    sink.Open();
+    body = WholeBody(response->Answer());
+    NoteBody(sink, url, body);
+  }
+  const TDownloadRetry retry = CurrentDownloadRetry();
   std::chrono::milliseconds pause = retry.FirstPause;
-  for (int attempt = 1;; ++attempt) {
+  // Breaks in a row without a byte beyond the furthest one stored: a connection that keeps
+  // breaking while the body moves on is followed to its end.
+  int breaks = 0;
+  int64_t furthest = total;
+  for (;;) {
     if (response) ReadBody(*response, sink, received, maxBytes, total);
     // A continuation that cannot be opened is one more break: the network may be back soon.
     const bool brokeOff = !response || response->BrokeOff();
-    if (!brokeOff || !body || total == 0 || attempt >= retry.Attempts) break;
+    if (!brokeOff || !body || total == 0) break;
+    if (total > furthest) {
+      furthest = total;
+      breaks = 0;
+      pause = retry.FirstPause;
+    }
+    if (++breaks >= retry.Attempts) break;
     response.reset();
-    std::this_thread::sleep_for(pause);
+    if (!wait)
+      std::this_thread::sleep_for(pause);
+    else if (!wait(pause))
+      break;
     pause *= 2;
     response = session->OpenUrl(url, platform::HttpRequest{total, body->Validator});
     if (!response) continue;
@@ -139,6 +219,7 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
       // The server sent the whole body instead, perhaps a newer one: it is taken from its start.
       body = WholeBody(answer);
       sink.Restart();
+      NoteBody(sink, url, body);
       total = 0;
       if (received) received(total);
     } else if (!Continues(answer, total, *body)) {

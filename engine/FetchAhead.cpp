@@ -80,6 +80,8 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
                          FSettings.ListedPaths.count(ListKey(entry.Path + kUnpackSuffix)) == 0 &&
                          FSettings.ListedPaths.count(ListKey(entry.Path + kPatchSuffix)) == 0 &&
                          !(FSettings.CreateBackup && StartsWith(key, "backup\\"));
+        file.Resumable = FSettings.ListedPaths.count(ListKey(entry.Path + kDownloadSuffix)) == 0 &&
+                         FSettings.ListedPaths.count(ListKey(entry.Path + kResumeSuffix)) == 0;
       }
     } catch (const Exception&) {
       // The worker raises the entry's error itself when it gets there; nothing is fetched.
@@ -116,9 +118,10 @@ TFetchAhead::~TFetchAhead() {
   for (size_t i = FCurrent; i < FFiles.size(); ++i) {
     const TFile& file = FFiles[i];
     if (file.Names.Local.empty() || file.Stage == TStage::NotOpened) continue;
-    platform::DeleteFile(file.Names.Download);
     platform::DeleteFile(file.Names.Unpacked);
     platform::DeleteFile(file.Names.Patch);
+    if (file.Names.Record.empty() || !platform::FileExists(file.Names.Record))
+      platform::DeleteFile(file.Names.Download);
   }
 }
 
@@ -165,6 +168,7 @@ void TFetchAhead::FetchAll() {
       names.Download = names.Local + kDownloadSuffix;
       names.Unpacked = names.Local + kUnpackSuffix;
       names.Patch = names.Local + kPatchSuffix;
+      if (file.Resumable) names.Record = names.Local + kResumeSuffix;
       // Before the names are kept: those of a refused file are never deleted either.
       ForceFolderOf(FSettings.WorkDir, names.Local);
       {
@@ -200,10 +204,11 @@ void TFetchAhead::FetchAll() {
         }
       }
       if (!rebuilds) {
-        TFileSink sink(names.Download, &space);
+        TFileSink sink(names.Download, &space, names.Record);
         opened = Download(
             FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-            file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
+            file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes,
+            [this, i](std::chrono::milliseconds pause) { return PauseBeforeRetry(i, pause); });
         record(0);
       }
     } catch (...) {
@@ -294,7 +299,13 @@ void TFetchAhead::UnpackAll() {
     std::string gaveWay;
     if (rebuild) {
       platform::DeleteFile(file.Names.Patch);  // read once, whatever came of it
-      if (error) gaveWay = PatchGaveWay(error);
+      if (error) {
+        gaveWay = PatchGaveWay(error);
+      } else if (!file.Names.Record.empty()) {
+        // A partial whole copy kept from an earlier run is of no more use.
+        platform::DeleteFile(file.Names.Download);
+        platform::DeleteFile(file.Names.Record);
+      }
     }
     {
       const std::lock_guard lock(FLock);
@@ -331,6 +342,14 @@ void TFetchAhead::Hold(size_t index, int64_t count, bool download) {
   FHeld += count;
   file.Held += count;
   if (download) file.HeldDownload += count;
+}
+
+bool TFetchAhead::PauseBeforeRetry(size_t index, std::chrono::milliseconds pause) {
+  std::unique_lock lock(FLock);
+  const TFile& file = FFiles[index];
+  FFetcherWake.wait_for(lock, pause, [&] { return FStopping || file.Cancelled; });
+  if (FStopping || file.Cancelled) throw ECancelled();
+  return true;
 }
 
 void TFetchAhead::Release(TFile& file, bool downloadOnly) {
@@ -468,6 +487,7 @@ void TFetchAhead::Discard(size_t index) {
   platform::DeleteFile(file.Names.Download);
   platform::DeleteFile(file.Names.Unpacked);
   platform::DeleteFile(file.Names.Patch);
+  if (!file.Names.Record.empty()) platform::DeleteFile(file.Names.Record);
 }
 
 int TFetchAhead::KeepUnpacked(size_t index) {

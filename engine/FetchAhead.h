@@ -7,6 +7,7 @@
 // so the window sees what a file-by-file replacement shows while both cores unpack.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +58,7 @@ class TFetchAhead {
     std::string Download;  // Local + ".bz2"
     std::string Unpacked;  // Local + ".unpack"
     std::string Patch;     // Local + ".patch"
+    std::string Record;  // Local + ".bz2.resume"; empty when the download is not to outlive the run
   };
   // Shows recorded calls, in the order they were made: every call recorded since the last
   // time it was called.
@@ -64,7 +66,9 @@ class TFetchAhead {
 
   // Starts the transfers of Entries (whole list lines, already checked by the checking pass).
   TFetchAhead(TSettings settings, const TStringList& entries);
-  // Stops the transfers and removes the temporaries of every file the worker has not finished.
+  // Stops the transfers and removes the temporaries of every file the worker has not finished,
+  // but for a download stopped before its body was whole that has its record: the next run
+  // goes on from there.
   ~TFetchAhead();
   TFetchAhead(const TFetchAhead&) = delete;
   TFetchAhead& operator=(const TFetchAhead&) = delete;
@@ -154,6 +158,9 @@ class TFetchAhead {
     bool Rebuilds = false;     // the patch was fetched
     std::string PatchFailure;  // why the patch gave way, until the worker takes it
     bool RunsAhead = true;
+    // Neither its download's name nor its record's is a listed file's, so the download may be
+    // kept with its record across runs.
+    bool Resumable = true;
     TFileNames Names;
     TStage Stage = TStage::Waiting;
     bool Busy = false;  // a transfer thread works on it
@@ -176,6 +183,9 @@ class TFetchAhead {
   // Count bytes are about to be written for the file: waits while they would take what is held
   // ahead of the worker past the budget. Raises ECancelled at a stop or discard.
   void Hold(size_t index, int64_t count, bool download);
+  // The pause before a further attempt at the file's download; a stop or discard ends it at
+  // once with ECancelled, as the next gauge call would.
+  bool PauseBeforeRetry(size_t index, std::chrono::milliseconds pause);
   // The file's temporaries, or only its download, are gone. Under FLock.
   void Release(TFile& file, bool downloadOnly);
   // Worker's side: replays the phase's calls until the file has left the given stages.

@@ -56,7 +56,10 @@ void GFilesThread::CheckFiles(const TStringList& section) {
         if (file.Exists) current = DigestToHex(file.Digest);
         collect = !file.Exists || current != entry.Digest;
       }
-      if (!collect) continue;
+      if (!collect) {
+        RemoveKeptPartial(entry.Path, digests.Get(i).Local);
+        continue;
+      }
       EntrySize(entry.Size);
       if (collected.insert(ListKey(entry.Path)).second) {
         FUpdateList.push_back(section[i]);
@@ -121,12 +124,33 @@ void GFilesThread::UpdateFiles() {
   FStatus = failed ? kUpdateFailed : kAllUpdated;
 }
 
-void GFilesThread::RemoveStaleTemporaries(const std::string& listPath,
-                                          const std::string& local) const {
+void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local) {
   // A leftover behind a link is not this folder's to delete.
   if (!platform::LinkOnTheWay(FWorkDir, local).empty()) return;
+  const auto leftover = [&](const char* suffix) {
+    return FListedPaths.count(ListKey(listPath + suffix)) == 0;
+  };
+  // A partial download with its record is kept for the replacement pass to go on with; whether
+  // it may is decided there, against the address it is asked from.
+  if (leftover(kDownloadSuffix) && leftover(kResumeSuffix) &&
+      platform::FileExists(local + kResumeSuffix)) {
+    for (const char* suffix : {kUnpackSuffix, kPatchSuffix})
+      if (leftover(suffix)) platform::DeleteFile(local + suffix);
+    const std::lock_guard lock(FKeptLock);
+    FKeptPartials.insert(ListKey(listPath));
+    return;
+  }
   for (const char* suffix : {kDownloadSuffix, kUnpackSuffix, kPatchSuffix})
-    if (FListedPaths.count(ListKey(listPath + suffix)) == 0) platform::DeleteFile(local + suffix);
+    if (leftover(suffix)) platform::DeleteFile(local + suffix);
+}
+
+void GFilesThread::RemoveKeptPartial(const std::string& listPath, const std::string& local) {
+  {
+    const std::lock_guard lock(FKeptLock);
+    if (FKeptPartials.empty() || FKeptPartials.erase(ListKey(listPath)) == 0) return;
+  }
+  platform::DeleteFile(local + kDownloadSuffix);
+  platform::DeleteFile(local + kResumeSuffix);
 }
 
 bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass) {

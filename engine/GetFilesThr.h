@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <span>
@@ -23,10 +24,12 @@ namespace korvath {
 class TFetchAhead;
 
 // Temporaries beside a game file: its download, its unpacked (or rebuilt) content until the
-// digest is right, and the patch it is rebuilt from.
+// digest is right, and the patch it is rebuilt from; while the download is partial, the record
+// a later run continues it by.
 inline constexpr const char* kDownloadSuffix = ".bz2";
 inline constexpr const char* kUnpackSuffix = ".unpack";
 inline constexpr const char* kPatchSuffix = ".patch";
+inline constexpr const char* kResumeSuffix = ".bz2.resume";
 
 // Final status texts of a run.
 inline constexpr const char* kUpdateFailed = "Update Failed";
@@ -116,9 +119,14 @@ class GFilesThread : public TTransferWorker {
                       std::optional<TDigestBytes> rebuilt);
   // Shows a transfer's recorded gauge calls on the window's thread.
   void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
-  // Removes what a killed run may have left beside this entry's file. Runs on the checking
-  // pass's hashing threads: it reads nothing but FListedPaths, which stays as it is meanwhile.
-  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local) const;
+  // Removes what a killed run may have left beside this entry's file, but for a partial
+  // download with its record, which is noted in FKeptPartials. Runs on the checking pass's
+  // hashing threads: it reads nothing but FListedPaths, which stays as it is meanwhile, and
+  // notes under FKeptLock.
+  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local);
+  // The partial download kept beside an entry's file goes with its record once the check finds
+  // the file as listed.
+  void RemoveKeptPartial(const std::string& listPath, const std::string& local);
   void ReportFileFailed(const std::string& path, const std::string& reason);
   void ReportRunFailed(const std::string& message);
   // The hosts step or the self-update failed: "Update Failed" at once, the run goes on, and
@@ -133,6 +141,9 @@ class GFilesThread : public TTransferWorker {
   // "<revision>:<digest>" of this run's list while it is signed and not yet recorded.
   std::string FListDigest;
   bool FStageFailed = false;
+  // The entries (ListKey) whose partial downloads the check kept for the replacement pass.
+  std::mutex FKeptLock;
+  std::set<std::string> FKeptPartials;
 };
 
 }  // namespace korvath

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/Resume.h"
 #include "engine/SpaceGuard.h"
 #include "list/Limits.h"
 #include "platform/File.h"
@@ -46,6 +47,13 @@ inline int32_t Low32(int64_t value) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
+// What an earlier run kept of a body: the bytes stored so far, and the record they were kept
+// under.
+struct TStoredPart {
+  int64_t Size = 0;
+  TResumeRecord Record;
+};
+
 // Where a download's bytes go. Nothing is made before the address has answered, so an address
 // that cannot be opened leaves whatever is there untouched.
 class IDownloadSink {
@@ -60,28 +68,47 @@ class IDownloadSink {
   virtual void Discard() = 0;
   // The server sends the body again from its first byte: what came so far goes.
   virtual void Restart() = 0;
+  // What an earlier run kept of Url's body that may be continued (MayResume); nothing from a
+  // sink that keeps nothing across runs.
+  virtual std::optional<TStoredPart> StoredPart(const std::string& /*url*/) { return std::nullopt; }
+  // Opened instead of Open when the server sends the rest of the stored part: it follows the
+  // bytes kept.
+  virtual void Continue() {}
+  // A body that a later run could continue begins, before any of its bytes is written.
+  virtual void BodyBegins(const TResumeRecord& /*origin*/) {}
 };
 
 // A local file, emptied or created once the address answers. Errors raise EInOutError; a write
-// the space guard (when given) refuses raises EOutOfSpace, and the file goes.
+// the space guard (when given) refuses raises EOutOfSpace, and the file goes. With a record
+// name, a body a later run could continue has its record there from its first byte until it
+// is closed, so that a run that is stopped or killed leaves both; the file going takes the
+// record with it.
 class TFileSink final : public IDownloadSink {
  public:
-  explicit TFileSink(std::string fileName, TSpaceGuard* space = nullptr)
-      : FFileName(std::move(fileName)), FSpace(space) {}
+  explicit TFileSink(std::string fileName, TSpaceGuard* space = nullptr,
+                     std::string recordName = {})
+      : FFileName(std::move(fileName)), FRecordName(std::move(recordName)), FSpace(space) {}
   void Open() override;
   void Write(const char* data, size_t count) override;
   void Close() override;
   void Discard() override;
   void Restart() override;
+  std::optional<TStoredPart> StoredPart(const std::string& url) override;
+  void Continue() override;
+  void BodyBegins(const TResumeRecord& origin) override;
 
  private:
+  void DropRecord();
+
   std::string FFileName;
+  std::string FRecordName;
   TSpaceGuard* FSpace;
   platform::File FFile;
 };
 
 // A body that breaks off after some of it arrived is asked for again from the byte where it
-// stopped, up to this many attempts in all, the pause before each twice the one before.
+// stopped, up to this many attempts in a row that bring no byte beyond the furthest one so far,
+// the pause before each twice the one before.
 inline constexpr int kDownloadAttempts = 5;
 inline constexpr std::chrono::milliseconds kFirstRetryPause{1000};
 struct TDownloadRetry {
@@ -92,15 +119,24 @@ struct TDownloadRetry {
 TDownloadRetry CurrentDownloadRetry();
 void SetDownloadRetryForTests(TDownloadRetry retry);
 
+// Waits out the pause before a further attempt, ending it early when the run stops: false then
+// ends the download with what arrived, and whatever it raises reaches Download's caller.
+using TRetryWait = std::function<bool(std::chrono::milliseconds pause)>;
+
 // Fetches Url into Sink, calling Received with the bytes so far after every read (when it is
-// given). False, with the sink never opened, when the address cannot be opened. A whole body
+// given). False, with the sink never opened, when the address cannot be opened. A part of the
+// body the sink stored earlier is continued with a request for the rest (If-Range its
+// validator), and only the rest of that same body is added to it; any other answer starts the
+// sink afresh with the whole body, asked for once more unless it came already. A whole body
 // (status 200, with a Content-Length) that breaks off is continued as TDownloadRetry allows:
 // a continuation is spliced on only when it is the requested part of the same body; a whole
 // body in its place starts the sink over, and anything else ends the download with what
 // arrived, as do attempts run out. A body longer than MaxBytes, counted from its first byte,
-// is cut off there: the sink discards it and EDownloadTooLong is raised.
+// is cut off there: the sink discards it and EDownloadTooLong is raised. The pauses between
+// attempts go through Wait when it is given, and are slept through otherwise.
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
-              const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit);
+              const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit,
+              const TRetryWait& wait = {});
 
 // Decodes the bzip2 stream Source into Target. Gauge hears the file gauge's maximum (the
 // source's size), the source's position after every refill, and, once decoding has begun, 0 on

@@ -1,7 +1,14 @@
 #include "engine/TransferWorker.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace korvath {
 namespace {
+
+// How often a pause between download attempts looks whether the run was told to stop.
+constexpr std::chrono::milliseconds kStopLook{20};
 
 // Clears a pointer into the caller's objects on every way out.
 class TResetOnExit {
@@ -34,7 +41,18 @@ bool TTransferWorker::DownloadFile(const std::string& url, const std::string& lo
       FGaugeValue = Low32(total);
       SetFileProgress();
     };
-  const bool result = Download(FHttpOpener, url, sink, received, maxBytes);
+  // Terminate wakes nobody, so the pause before a further attempt looks at it every few
+  // milliseconds; a run told to stop ends the download with what arrived.
+  const auto wait = [this](std::chrono::milliseconds pause) {
+    const auto end = std::chrono::steady_clock::now() + pause;
+    for (;;) {
+      if (Terminated()) return false;
+      const auto left = end - std::chrono::steady_clock::now();
+      if (left <= std::chrono::steady_clock::duration::zero()) return true;
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStopLook));
+    }
+  };
+  const bool result = Download(FHttpOpener, url, sink, received, maxBytes, wait);
   FGaugeValue = 0;
   SetFileProgress();
   return result;

@@ -28,7 +28,8 @@ class TTransferWorker : public TThread {
   // Fetches Url into LocalName. False, with LocalName untouched, when the address cannot be
   // opened; local file errors are raised (EInOutError). Moves the file gauge through
   // FGaugeValue and SetFileProgress. A body longer than MaxBytes is cut off there: LocalName
-  // is removed and EDownloadTooLong raised.
+  // is removed and EDownloadTooLong raised. A run told to stop (Terminate) ends a download in the
+  // pause before a further attempt, with what arrived.
   bool DownloadFile(const std::string& url, const std::string& localName, bool reportProgress,
                     int64_t maxBytes = kNoLimit);
   // Decodes the bzip2 file SourceName into TargetName, then deletes SourceName. Raises on

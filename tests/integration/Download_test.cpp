@@ -6,8 +6,10 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "engine/FetchAhead.h"
 #include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/HttpFixture.h"
@@ -141,7 +143,14 @@ TEST_F(DownloadHttpTest, BrokenBodyIsContinuedOnlyWithItsOwnRest) {
     std::string Expected;
     Strings Ranges;
   };
+  // A body that breaks after every KiB and a half moves on each time: it is followed to its end.
+  Case stepwise{{whole(1500)}, data, {""}};
+  for (size_t from = 1500; from < data.size(); from += 1500) {
+    stepwise.Answers.push_back(rest(from, 1500, "bytes " + std::to_string(from) + "-9999/10000"));
+    stepwise.Ranges.push_back("bytes=" + std::to_string(from) + "-");
+  }
   const std::vector<Case> cases = {
+      stepwise,
       {{whole(3000), rest(3000, 7000, "bytes 3000-9999/10000")}, data, {"", "bytes=3000-"}},
       {{whole(3000), rest(3000, 2000, "bytes 3000-9999/10000"),
         rest(5000, 5000, "bytes 5000-9999/10000")},
@@ -178,6 +187,33 @@ TEST_F(DownloadHttpTest, BrokenBodyIsContinuedOnlyWithItsOwnRest) {
     }
     EXPECT_EQ(ranges, cases[i].Ranges);
   }
+}
+
+// A stop ends the pause before a further attempt at once, so that a closed window never waits
+// it out: a worker told to stop keeps what arrived, look-ahead transfers that end go at once.
+TEST_F(DownloadHttpTest, StopEndsThePauseBeforeAFurtherAttempt) {
+  const TDownloadRetry before = CurrentDownloadRetry();
+  SetDownloadRetryForTests({kDownloadAttempts, std::chrono::hours(1)});
+  const std::string data = RandomBytes(10000);
+  FServer.ServeBrokenBody("f.dat.bz2", data.substr(0, 3000), data.size());
+  FWorker.Terminate();
+
+  EXPECT_TRUE(FWorker.DownloadFile(FServer.BaseUrl() + "f.dat.bz2", FDir / "out.bz2", true));
+  {
+    TFetchAhead::TSettings settings;
+    settings.WorkDir = FDir.Path();
+    settings.Server = FServer.BaseUrl();
+    settings.Opener = platform::OpenInternet;
+    const TFetchAhead ahead(std::move(settings),
+                            {"f.dat|" + std::string(32, '0') + "|" + std::to_string(data.size())});
+    while (FServer.Requests().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Its body has arrived and broken off: the transfer waits for its next attempt.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  SetDownloadRetryForTests(before);
+
+  EXPECT_EQ(test::ReadFileBytes(FDir / "out.bz2"), data.substr(0, 3000));
+  EXPECT_EQ(FServer.Requests().size(), 2u);
 }
 
 // A file that changed on the server must never come from a cache of the client's.

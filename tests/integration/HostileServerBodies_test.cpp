@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Resume.h"
 #include "list/FileEntry.h"
 #include "list/Limits.h"
 #include "platform/Http.h"
@@ -89,6 +90,55 @@ TEST_F(HostileServer, BodiesBrokenOffAtEveryKiB) {
       "the whole body", [&archive](HttpFixture& h) { h.ServeBody("f.dat.bz2", archive); },
       AllUpdated({{"f.dat", NewF()}})));
   RunCases(cases);
+}
+
+// A partial download an earlier run kept, of bytes that no rest completes, beside a record that
+// names Address (the server's own when empty) and the whole body's Length, and the requests
+// for f.dat.bz2 the run must make (Range and If-Range).
+HostileCase KeptPartialCase(std::string name, size_t partial, std::string address, int64_t length,
+                            std::vector<HttpScriptedAnswer> answers,
+                            std::vector<std::string> asked) {
+  HostileCase c = FileCase(
+      std::move(name), [answers](HttpFixture& h) { h.ServeScript("f.dat.bz2", answers); },
+      AllUpdated({{"f.dat", NewF()}}));
+  c.Setup = [setup = c.Setup, partial, address, length, asked](HostileScene& s) {
+    setup(s);
+    s.Plant("f.dat.bz2", std::string(partial, 'x'));
+    const std::string from = address.empty() ? s.Server.BaseUrl() + "f.dat.bz2" : address;
+    s.Plant("f.dat.bz2.resume", FormatResumeRecord({from, "\"v1\"", length}));
+    s.AfterRun = [&server = s.Server, asked] {
+      std::vector<std::string> requests;
+      for (const auto& r : server.Http().Requests())
+        if (r.Path == "f.dat.bz2") requests.push_back(r.Range + " " + r.IfRange);
+      EXPECT_EQ(requests, asked);
+    };
+  };
+  return c;
+}
+
+// Whatever is not the rest of the kept body from its own address starts the file over: never
+// joined to the kept bytes, the listed content is installed.
+TEST_F(HostileServer, KeptPartialsThatAreNotContinued) {
+  const std::string& archive = NewFArchive();
+  const size_t half = archive.size() / 2;
+  const auto size = static_cast<int64_t>(archive.size());
+  const HttpScriptedAnswer whole{200, archive, archive.size(), "", "\"v2\""};
+  const HttpScriptedAnswer rest{206, archive.substr(half), archive.size() - half,
+                                "bytes " + std::to_string(half) + "-" +
+                                    std::to_string(archive.size() - 1) + "/" +
+                                    std::to_string(archive.size()),
+                                "\"v2\""};
+  const std::string resumed = "bytes=" + std::to_string(half) + "- \"v1\"";
+  RunCases({
+      KeptPartialCase("a record of another address", half, "http://elsewhere.example/f.dat.bz2",
+                      size, {whole}, {" "}),
+      KeptPartialCase("a partial longer than recorded", archive.size() + 1, "", size, {whole},
+                      {" "}),
+      KeptPartialCase("the whole body in answer to the request for the rest", half, "", size,
+                      {whole}, {resumed}),
+      KeptPartialCase("the rest of a body with another validator", half, "", size, {rest, whole},
+                      {resumed, " "}),
+  });
 }
 
 TEST_F(HostileServer, ErrorPagesInsteadOfTheArchive) {

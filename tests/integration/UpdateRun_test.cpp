@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/GetFilesThr.h"
+#include "engine/Resume.h"
 #include "list/FileEntry.h"
 #include "list/Limits.h"
 #include "platform/Http.h"
@@ -318,6 +319,34 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
   const std::map<std::string, std::string> expected{{"a.dat", "current"},
                                                     {"b.dat.bz2", "a listed file"}};
   EXPECT_EQ(GameFiles(), expected);
+}
+
+// A killed run leaves a partial download with the record of where it came from: the next run
+// asks only for the rest, If-Range the record's validator.
+TEST_F(UpdateRun, PartialDownloadOfAKilledRunIsContinued) {
+  const std::string content = test::NoiseBytes(20000, 3);
+  const std::string archive = test::Bz2Compress(content);
+  const size_t half = archive.size() / 2;
+  const std::string address = FServer.BaseUrl() + "r.dat.bz2";
+  WriteFileBytes(Game("r.dat.bz2"), archive.substr(0, half));
+  WriteFileBytes(Game("r.dat.bz2.resume"),
+                 FormatResumeRecord({address, "\"v1\"", static_cast<int64_t>(archive.size())}));
+  FServer.Http().ServeScript(
+      "r.dat.bz2", {{206, archive.substr(half), archive.size() - half,
+                     "bytes " + std::to_string(half) + "-" + std::to_string(archive.size() - 1) +
+                         "/" + std::to_string(archive.size()),
+                     "\"v1\""}});
+  FServer.PublishList(test::ListText(
+      1, 0, {"r.dat|" + test::Md5Hex(content) + "|" + std::to_string(archive.size())}, {}));
+
+  EXPECT_EQ(Run(false, 1).Status, kAllUpdated);
+
+  const std::map<std::string, std::string> expected{{"r.dat", content}};
+  EXPECT_EQ(GameFiles(), expected);
+  std::vector<std::string> asked;
+  for (const auto& r : FServer.Http().Requests())
+    if (r.Path == "r.dat.bz2") asked.push_back(r.Range + " " + r.IfRange);
+  EXPECT_EQ(asked, std::vector<std::string>{"bytes=" + std::to_string(half) + "- \"v1\""});
 }
 
 TEST_F(UpdateRun, EndlessBodyIsCutOffAndTheOldFileStays) {
