@@ -188,8 +188,10 @@ void TFetchAhead::FetchAll() {
         };
         try {
           maximum(file.Patch.Size);
-          FetchPatch(FSettings.Opener, file.Patch, names.Patch, space,
-                     [&](int64_t total) { record(Low32(total)); });
+          FetchPatch(
+              FSettings.Opener, file.Patch, names.Patch, space,
+              [&](int64_t total) { record(Low32(total)); },
+              [this, i](std::chrono::milliseconds pause) { return PauseBeforeRetry(i, pause); });
           record(0);
           rebuilds = true;
         } catch (const ECancelled&) {
@@ -253,8 +255,8 @@ void TFetchAhead::UnpackAll() {
       if (FStopping) return;
       index = *found;
       rebuild = FFiles[index].Stage == TStage::PatchFetched;
-      wide = !rebuild && FSlotsBusy == 0 && FFiles[index].Size >= kWideUnpackFrom &&
-             !next(index + 1);
+      wide =
+          !rebuild && FSlotsBusy == 0 && FFiles[index].Size >= kWideUnpackFrom && !next(index + 1);
       FSlotsBusy += wide ? FUnpackers : 1;
       FFiles[index].Busy = true;
       FFiles[index].Stage = rebuild ? TStage::Patching : TStage::Unpacking;

@@ -49,9 +49,10 @@ TRebuilt Digests(std::span<const char> bytes) {
 }  // namespace
 
 void FetchPatch(const HttpOpener& opener, const TPatchPlan& plan, const std::string& patchName,
-                TSpaceGuard& space, const std::function<void(int64_t received)>& received) {
+                TSpaceGuard& space, const std::function<void(int64_t received)>& received,
+                const TRetryWait& wait) {
   TFileSink sink(patchName, &space);
-  if (!Download(opener, plan.Address, sink, received, plan.Size))
+  if (!Download(opener, plan.Address, sink, received, plan.Size, wait))
     throw EPatchUnusable("could not be opened: " + plan.Address);
   int64_t size = 0;
   if (platform::File file;

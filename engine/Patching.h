@@ -33,7 +33,8 @@ class EPatchUnusable : public Exception {
 // cannot be opened or the bytes are not the listed patch, and what Download raises otherwise
 // (a body longer than the listed size among them).
 void FetchPatch(const HttpOpener& opener, const TPatchPlan& plan, const std::string& patchName,
-                TSpaceGuard& space, const std::function<void(int64_t received)>& received);
+                TSpaceGuard& space, const std::function<void(int64_t received)>& received,
+                const TRetryWait& wait = {});
 
 struct TRebuilt {
   TDigestBytes Md5{};
