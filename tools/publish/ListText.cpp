@@ -8,6 +8,7 @@
 
 #include "list/Limits.h"
 #include "list/LstFile.h"
+#include "list/Mirrors.h"
 #include "runtime/SysUtils.h"
 #include "tools/publish/Codec.h"
 
@@ -76,6 +77,9 @@ std::string ListText(const TListContent& content) {
           content.Self ? std::vector{EntryLine(*content.Self)} : std::vector<std::string>{});
   Section(text, "files_critical", EntryLines(content.Critical));
   Section(text, "files_normal", EntryLines(content.Normal));
+  // Last, and only when there are any: older clients never read it, and a list without mirrors
+  // stays byte for byte what it was.
+  if (!content.Mirrors.empty()) Section(text, kMirrorsSection, content.Mirrors);
   return text;
 }
 
@@ -89,6 +93,7 @@ TPublishedList ReadPublishedList(const std::string& compressedList) {
   list.Self = reader.GetSection("self");
   list.Critical = reader.GetSection("files_critical");
   list.Normal = reader.GetSection("files_normal");
+  list.Mirrors = reader.GetSection(kMirrorsSection);
   return list;
 }
 

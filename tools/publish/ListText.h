@@ -25,10 +25,12 @@ struct TListContent {
   std::optional<TListEntry> Self;
   std::vector<TListEntry> Critical;
   std::vector<TListEntry> Normal;
+  std::vector<std::string> Mirrors;  // base addresses ending in "/"
 };
 
 // The list text: sections "settings" (Rev, and ModHosts 1 exactly when there are hosts
-// entries), "hosts", "self", "files_critical" and "files_normal", lines ended by CR LF.
+// entries), "hosts", "self", "files_critical" and "files_normal", and "mirrors" when there are
+// any, lines ended by CR LF.
 std::string ListText(const TListContent& content);
 
 // A published list's sections as the client's reader returns them ("FAIL" for a missing or
@@ -40,6 +42,7 @@ struct TPublishedList {
   TStringList Self;
   TStringList Critical;
   TStringList Normal;
+  TStringList Mirrors;
 };
 
 // Reads a files.lst.bz2. Raises when it does not decode or cannot be read.

@@ -11,6 +11,7 @@ struct TVerifyReport {
   std::vector<std::string> Problems;  // empty when every client would be served well
   size_t Files = 0;                   // file entries checked, the self entry included
   std::string Rev;
+  std::vector<std::string> Mirrors;  // the list's mirror bases, as listed
 };
 
 // Reads OutDir's list and checks its settings and entries, and that every listed file's
