@@ -48,7 +48,8 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
         file.Size = EntrySize(entry.Size);
         file.Integrity = EntryIntegrity(entry);
         file.Path = entry.Path;
-        file.Address = FSettings.Server + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
+        file.Addresses =
+            FileAddresses(PublishedName(entry.Path), FSettings.Mirrors, FSettings.Server);
         // A temporary that carries the name of a listed file, or a download that a backup copy
         // could land on, must wait until every file before it is done.
         const std::string key = ListKey(entry.Path);
@@ -117,6 +118,9 @@ bool TFetchAhead::MayFetch(size_t index) const {
 }
 
 void TFetchAhead::FetchAll() {
+  // A mirror that cannot be opened is not asked again in this pass: each file would wait for
+  // it to time out.
+  std::vector<bool> unreachable(FSettings.Mirrors.size(), false);
   for (size_t i = 0; i < FFiles.size(); ++i) {
     TFile& file = FFiles[i];
     {
@@ -133,6 +137,8 @@ void TFetchAhead::FetchAll() {
     }
     std::exception_ptr error;
     bool opened = false;
+    size_t source = 0;
+    std::vector<TFailedAddress> failed;
     try {
       // The names are resolved against the folders as the files before this one left them.
       TFileNames names;
@@ -149,13 +155,33 @@ void TFetchAhead::FetchAll() {
       const auto record = [&](int32_t position) {
         Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});
       };
-      TSpaceGuard space(FSettings.VolumeQuery, names.Download);
-      space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
-      TFileSink sink(names.Download, &space);
-      opened = Download(
-          FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-          file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes);
-      record(0);
+      for (size_t a = 0; a < file.Addresses.size(); ++a) {
+        const bool mirror = a < unreachable.size();
+        if (mirror && unreachable[a]) continue;
+        source = a;
+        TSpaceGuard space(FSettings.VolumeQuery, names.Download);
+        space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
+        TFileSink sink(names.Download, &space);
+        std::string why;
+        const TFetchResult result = FetchFrom(
+            FSettings.Opener, file.Addresses[a], mirror, sink,
+            [&](int64_t total) { record(Low32(total)); },
+            file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes, why);
+        record(0);
+        if (result == TFetchResult::Fetched) {
+          opened = true;
+          break;
+        }
+        if (mirror) unreachable[a] = result == TFetchResult::NotOpened;
+        failed.push_back({file.Addresses[a], mirror ? why : "could not be opened",
+                          result == TFetchResult::Failed});
+        // What a failed attempt held goes with it; nothing of its body is kept.
+        {
+          const std::lock_guard lock(FLock);
+          Release(file, true);
+        }
+        FBudgetWake.notify_all();
+      }
     } catch (...) {
       error = std::current_exception();
     }
@@ -163,12 +189,15 @@ void TFetchAhead::FetchAll() {
       const std::lock_guard lock(FLock);
       file.Busy = false;
       file.Error = error;
+      file.Source = source;
+      file.Failed = std::move(failed);
       file.Stage = error ? TStage::FetchFailed : opened ? TStage::Fetched : TStage::NotOpened;
     }
     FWorkerWake.notify_all();
     FUnpackerWake.notify_all();
-    // The server is gone: the worker ends the pass at this file, so nothing after it is asked for.
-    if (!error && !opened) return;
+    // The server is gone, and every mirror: the worker ends the pass at this file, so nothing
+    // after it is asked for.
+    if (!error && !opened && NoneAnswered(file.Failed)) return;
   }
 }
 
@@ -312,6 +341,14 @@ bool TFetchAhead::ReplayDownload(size_t index, const TReplay& replay) {
     default:
       return true;
   }
+}
+
+const std::string& TFetchAhead::SourceAddress(size_t index) const {
+  return FFiles[index].Addresses[FFiles[index].Source];
+}
+
+const std::vector<TFailedAddress>& TFetchAhead::FailedAddresses(size_t index) const {
+  return FFiles[index].Failed;
 }
 
 const TFetchAhead::TFileNames& TFetchAhead::Names(size_t index) const {

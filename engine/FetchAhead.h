@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/FileFailed.h"
+#include "engine/FileSources.h"
 #include "engine/Limits.h"
 #include "engine/Transfer.h"
 #include "list/FileEntry.h"
@@ -34,6 +35,8 @@ class TFetchAhead {
   struct TSettings {
     std::string WorkDir;  // ends with the separator
     std::string Server;   // ends with "/"
+    // The list's mirror bases (each ending with "/"), tried before the server.
+    std::vector<std::string> Mirrors;
     bool CreateBackup = false;
     // Every listed path as ListKey gives it: a file whose temporaries carry a listed name is
     // only touched once every file before it is done, as in a file-by-file pass.
@@ -63,9 +66,14 @@ class TFetchAhead {
   TFetchAhead& operator=(const TFetchAhead&) = delete;
 
   // Shows file Index's download through Replay, call by call, waiting for each. False when its
-  // address could not be opened (nothing was written; no later file is fetched); raises what the
-  // download raised.
+  // last address, the server's, could not be opened (nothing was written; no later file is
+  // fetched when no address could be); raises what the download raised.
   bool ReplayDownload(size_t index, const TReplay& replay);
+  // Once the download has been replayed: which of the file's addresses it came from (as
+  // FileAddresses orders them), and the addresses that failed before, in order.
+  size_t Source(size_t index) const { return FFiles[index].Source; }
+  const std::string& SourceAddress(size_t index) const;
+  const std::vector<TFailedAddress>& FailedAddresses(size_t index) const;
   // The file's names, once its download has been replayed.
   const TFileNames& Names(size_t index) const;
   // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
@@ -91,7 +99,8 @@ class TFetchAhead {
   //   Waiting    in reach (MayFetch), path accepted, not discarded  Fetching      download
   //   Waiting    refused entry, or discarded                        Skipped       download
   //   Fetching   the body is stored                                 Fetched       download
-  //   Fetching   the address cannot be opened (download ends)       NotOpened     download
+  //   Fetching   no address gives a body (download ends when none   NotOpened     download
+  //              of them answered)
   //   Fetching   an error, or a discard or stop at a gauge call     FetchFailed   download
   //   Fetched    the earliest fetched file not discarded            Unpacking     an unpacker
   //   Unpacking  the unpacked temporary is written                  Unpacked      an unpacker
@@ -113,9 +122,11 @@ class TFetchAhead {
     UnpackFailed
   };
   struct TFile {
-    std::string Path;     // the list's spelling; empty when the entry is refused or unreadable
-    std::string Address;  // the server's copy
-    int64_t Size = 0;     // the listed (compressed) size
+    std::string Path;  // the list's spelling; empty when the entry is refused or unreadable
+    std::vector<std::string> Addresses;  // mirrors' copies first, the server's last
+    size_t Source = 0;                   // of them, the one the download came from
+    std::vector<TFailedAddress> Failed;  // those tried before it, or all when none gave one
+    int64_t Size = 0;                    // the listed (compressed) size
     TIntegrity Integrity;
     bool RunsAhead = true;
     TFileNames Names;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <span>
 #include <string>
@@ -34,6 +35,8 @@ class IRunLog {
   virtual ~IRunLog() = default;
   virtual void FileFailed(const std::string& path, const std::string& reason) = 0;
   virtual void RunFailed(const std::string& message) = 0;
+  // Something of the list the run leaves aside and goes on without (a mirror it cannot use).
+  virtual void Notice(const std::string& /*message*/) {}
 };
 
 // The list is not the one its signer published, or is older than the folder.
@@ -82,11 +85,16 @@ class GFilesThread : public TTransferWorker {
   std::set<std::string> FListedPaths;
   std::string FSelfEntry;
   std::string FWorkDir;
+  // The list's mirror bases, tried in this order before the server for every game file.
+  std::vector<std::string> FMirrors;
 
  private:
   // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
   // what the pass must not catch.
   bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);
+  // Starts the transfers of Entries (list lines), fetched from Mirrors and then the server.
+  std::unique_ptr<TFetchAhead> StartTransfers(const TStringList& entries,
+                                              std::vector<std::string> mirrors);
   // The steps of a replacement after its download: the backup copy of the player's file, and
   // the unpacking, whose content must have the listed digest. Raise EFileFailed.
   void BackUp(const std::string& listPath, const std::string& local);

@@ -32,6 +32,7 @@ class UpdateRun : public SettingsFixture {
     std::vector<std::string> Calls;
     std::vector<std::string> FailedFiles;
     std::vector<std::string> RunFailures;
+    std::vector<std::string> Notices;
   };
 
   Outcome Run(bool fullCheck = false, int revision = -1, int backup = 0) {
@@ -46,7 +47,7 @@ class UpdateRun : public SettingsFixture {
                            : OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 0);
     worker.Resume();
     worker.WaitFor();
-    Outcome outcome{"", view.Calls, log.Files, log.Runs};
+    Outcome outcome{"", view.Calls, log.Files, log.Runs, log.Notices};
     const auto statuses = view.Only("status:");
     if (!statuses.empty()) outcome.Status = statuses.back().substr(7);
     EXPECT_EQ(view.Calls.back(), "enable") << "the buttons must always come back";

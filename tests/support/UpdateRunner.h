@@ -15,10 +15,12 @@ class RecordingLog : public IRunLog {
  public:
   std::vector<std::string> Files;  // "path: reason"
   std::vector<std::string> Runs;
+  std::vector<std::string> Notices;
   void FileFailed(const std::string& path, const std::string& reason) override {
     Files.push_back(path + ": " + reason);
   }
   void RunFailed(const std::string& message) override { Runs.push_back(message); }
+  void Notice(const std::string& message) override { Notices.push_back(message); }
 };
 
 struct RunOutcome {
@@ -26,6 +28,7 @@ struct RunOutcome {
   std::vector<std::string> Calls;  // as RecordingView writes them
   std::vector<std::string> FailedFiles;
   std::vector<std::string> RunFailures;
+  std::vector<std::string> Notices;
 };
 
 // Runs against Server with revision 0, no full check and no backups, unless Configure changes
