@@ -15,6 +15,8 @@
 #      one file     its copy must decode with bzip2 -d to the file's bytes
 #   B10 entries     peak RssAnon of korvath-update over a list of 200,000 files all in place
 #                   (bench/entries.sh)
+#   B13 mirrors     the B3 install from two mirrors (the first holding half the files), the update
+#                   server serving the list alone, vs from the update server (bench/mirrors.sh)
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
@@ -34,7 +36,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6 B8 B9 B10}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B8 B9 B10 B13}"
 big_bytes="${BIG_BYTES:-1073741824}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
@@ -210,6 +212,12 @@ if wants B10; then
   line="$(DATA="$data" RUNS="$runs" "$repo/bench/entries.sh" "$update" | tail -1)"
   echo "$line"
   notes+=("$line")
+fi
+
+if wants B13; then
+  make_set 2000 --files 2000
+  line="$(DATA="$data" RUNS="$runs" "$repo/bench/mirrors.sh" "$update" "$data/release-2000" "$data/pub-2000" | tee /dev/stderr | tail -1)"
+  table+=("$line")
 fi
 
 # The one file of a one-file client, relative to its release folder.
