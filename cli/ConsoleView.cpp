@@ -77,6 +77,12 @@ void TConsoleView::PatchGaveWay(const std::string& path, const std::string& reas
   std::fflush(FErr);
 }
 
+void TConsoleView::Notice(const std::string& message) {
+  ClearProgress();
+  std::fprintf(FErr, "korvath-update: warning: %s\n", ConsoleEscaped(message).c_str());
+  std::fflush(FErr);
+}
+
 void TConsoleView::DrawProgress() {
   if (!FLive || FEnded) return;
   // Downloads report every kilobyte; a terminal needs far fewer redraws than that.

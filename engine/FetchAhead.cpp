@@ -72,7 +72,8 @@ TFetchAhead::TFetchAhead(TSettings settings, const TStringList& entries)
         file.Md5 = LowerCase(entry.Digest);
         if (file.Integrity.Known && i < FSettings.Patches.size()) file.Patch = FSettings.Patches[i];
         file.Path = entry.Path;
-        file.Address = FSettings.Server + ReplaceAll(entry.Path, "\\", "/") + ".bz2";
+        file.Addresses =
+            FileAddresses(PublishedName(entry.Path), FSettings.Mirrors, FSettings.Server);
         // A temporary that carries the name of a listed file, or a download that a backup copy
         // could land on, must wait until every file before it is done.
         const std::string key = ListKey(entry.Path);
@@ -145,6 +146,9 @@ bool TFetchAhead::MayFetch(size_t index) const {
 }
 
 void TFetchAhead::FetchAll() {
+  // A mirror that cannot be opened is not asked again in this pass: each file would wait for
+  // it to time out.
+  std::vector<bool> unreachable(FSettings.Mirrors.size(), false);
   for (size_t i = 0; i < FFiles.size(); ++i) {
     TFile& file = FFiles[i];
     {
@@ -161,6 +165,8 @@ void TFetchAhead::FetchAll() {
     }
     std::exception_ptr error;
     bool opened = false, rebuilds = false;
+    size_t source = 0;
+    std::vector<TFailedAddress> failed;
     try {
       // The names are resolved against the folders as the files before this one left them.
       TFileNames names;
@@ -179,9 +185,13 @@ void TFetchAhead::FetchAll() {
       const auto record = [&](int32_t position) {
         Record(i, TPhase::Download, TGaugeCall{false, kFileGauge, position});
       };
-      TSpaceGuard space(FSettings.VolumeQuery, names.Download);
-      space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
+      // A stop during a pause between attempts ends the transfer as a stop at a gauge call does.
+      const TRetryWait wait = [this, i](std::chrono::milliseconds pause) {
+        return PauseBeforeRetry(i, pause);
+      };
       if (!file.Patch.Address.empty()) {
+        TSpaceGuard space(FSettings.VolumeQuery, names.Patch);
+        space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
         // The gauge follows the patch while it comes, and the whole copy if that comes instead.
         const auto maximum = [&](int64_t size) {
           Record(i, TPhase::Download, TGaugeCall{true, kFileGauge, Low32(size)});
@@ -190,8 +200,7 @@ void TFetchAhead::FetchAll() {
           maximum(file.Patch.Size);
           FetchPatch(
               FSettings.Opener, file.Patch, names.Patch, space,
-              [&](int64_t total) { record(Low32(total)); },
-              [this, i](std::chrono::milliseconds pause) { return PauseBeforeRetry(i, pause); });
+              [&](int64_t total) { record(Low32(total)); }, wait);
           record(0);
           rebuilds = true;
         } catch (const ECancelled&) {
@@ -201,17 +210,38 @@ void TFetchAhead::FetchAll() {
           {
             const std::lock_guard lock(FLock);
             file.PatchFailure = e.Message();
+            Release(file, true);
           }
+          FBudgetWake.notify_all();
           maximum(file.Size);
         }
       }
-      if (!rebuilds) {
+      for (size_t a = 0; !rebuilds && a < file.Addresses.size(); ++a) {
+        const bool mirror = a < unreachable.size();
+        if (mirror && unreachable[a]) continue;
+        source = a;
+        TSpaceGuard space(FSettings.VolumeQuery, names.Download);
+        space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
         TFileSink sink(names.Download, &space, names.Record);
-        opened = Download(
-            FSettings.Opener, file.Address, sink, [&](int64_t total) { record(Low32(total)); },
-            file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes,
-            [this, i](std::chrono::milliseconds pause) { return PauseBeforeRetry(i, pause); });
+        std::string why;
+        const TFetchResult result = FetchFrom(
+            FSettings.Opener, file.Addresses[a], mirror, sink,
+            [&](int64_t total) { record(Low32(total)); },
+            file.Integrity.Known ? MaxBodyFor(file.Integrity.Size) : kMaxBodyBytes, why, wait);
         record(0);
+        if (result == TFetchResult::Fetched) {
+          opened = true;
+          break;
+        }
+        if (mirror) unreachable[a] = result == TFetchResult::NotOpened;
+        failed.push_back({file.Addresses[a], mirror ? why : "could not be opened",
+                          result == TFetchResult::Failed});
+        // What a failed attempt held goes with it; nothing of its body is kept.
+        {
+          const std::lock_guard lock(FLock);
+          Release(file, true);
+        }
+        FBudgetWake.notify_all();
       }
     } catch (...) {
       error = std::current_exception();
@@ -221,6 +251,8 @@ void TFetchAhead::FetchAll() {
       file.Busy = false;
       file.Error = error;
       file.Rebuilds = rebuilds && !error;
+      file.Source = source;
+      file.Failed = std::move(failed);
       file.Stage = error      ? TStage::FetchFailed
                    : rebuilds ? TStage::PatchFetched
                    : opened   ? TStage::Fetched
@@ -228,8 +260,9 @@ void TFetchAhead::FetchAll() {
     }
     FWorkerWake.notify_all();
     FUnpackerWake.notify_all();
-    // The server is gone: the worker ends the pass at this file, so nothing after it is asked for.
-    if (!error && !rebuilds && !opened) return;
+    // The server is gone, and every mirror: the worker ends the pass at this file, so nothing
+    // after it is asked for.
+    if (!error && !rebuilds && !opened && NoneAnswered(file.Failed)) return;
   }
 }
 
@@ -422,6 +455,14 @@ bool TFetchAhead::ReplayDownload(size_t index, const TReplay& replay) {
   }
 }
 
+const std::string& TFetchAhead::SourceAddress(size_t index) const {
+  return FFiles[index].Addresses[FFiles[index].Source];
+}
+
+const std::vector<TFailedAddress>& TFetchAhead::FailedAddresses(size_t index) const {
+  return FFiles[index].Failed;
+}
+
 const TFetchAhead::TFileNames& TFetchAhead::Names(size_t index) const {
   return FFiles[index].Names;
 }
@@ -450,18 +491,6 @@ std::optional<TDigestBytes> TFetchAhead::ReplayRebuild(size_t index, const TRepl
 std::string TFetchAhead::TakePatchFailure(size_t index) {
   const std::lock_guard lock(FLock);
   return std::exchange(FFiles[index].PatchFailure, {});
-}
-
-const std::string& TFetchAhead::Address(size_t index) const {
-  return FFiles[index].Address;
-}
-
-void TFetchAhead::WholeFetched(size_t index, bool opened) {
-  {
-    const std::lock_guard lock(FLock);
-    FFiles[index].Stage = opened ? TStage::Fetched : TStage::NotOpened;
-  }
-  FUnpackerWake.notify_all();
 }
 
 const std::string& TFetchAhead::UnpackedSha256(size_t index) const {

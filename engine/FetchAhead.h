@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/FileFailed.h"
+#include "engine/FileSources.h"
 #include "engine/Limits.h"
 #include "engine/Patching.h"
 #include "engine/Transfer.h"
@@ -38,6 +39,8 @@ class TFetchAhead {
   struct TSettings {
     std::string WorkDir;  // ends with the separator
     std::string Server;   // ends with "/"
+    // The list's mirror bases (each ending with "/"), tried before the server.
+    std::vector<std::string> Mirrors;
     bool CreateBackup = false;
     // Every listed path as ListKey gives it: a file whose temporaries carry a listed name is
     // only touched once every file before it is done, as in a file-by-file pass.
@@ -74,9 +77,14 @@ class TFetchAhead {
   TFetchAhead& operator=(const TFetchAhead&) = delete;
 
   // Shows file Index's download through Replay, call by call, waiting for each. False when its
-  // address could not be opened (nothing was written; no later file is fetched); raises what the
-  // download raised.
+  // last address, the server's, could not be opened (nothing was written; no later file is
+  // fetched when no address could be); raises what the download raised.
   bool ReplayDownload(size_t index, const TReplay& replay);
+  // Once the download has been replayed: which of the file's addresses it came from (as
+  // FileAddresses orders them), and the addresses that failed before, in order.
+  size_t Source(size_t index) const { return FFiles[index].Source; }
+  const std::string& SourceAddress(size_t index) const;
+  const std::vector<TFailedAddress>& FailedAddresses(size_t index) const;
   // The file's names, once its download has been replayed.
   const TFileNames& Names(size_t index) const;
   // Shows its unpacking likewise and returns the digest of the unpacked content; raises what
@@ -89,15 +97,10 @@ class TFetchAhead {
   bool Rebuilds(size_t index) const;
   // Shows the rebuilding likewise and returns the digest of the rebuilt content (its SHA-256
   // checked against the entry already); none when the patch gave way and the whole copy is
-  // wanted: the worker fetches it into the download temporary and hands it back (WholeFetched).
+  // wanted (the worker fetches it by transfers of their own).
   std::optional<TDigestBytes> ReplayRebuild(size_t index, const TReplay& replay);
   // Why the file's patch was given up, once; empty when it was not (or was told already).
   std::string TakePatchFailure(size_t index);
-  // The address of the file's whole copy.
-  const std::string& Address(size_t index) const;
-  // The worker fetched the whole copy after the patch gave way: the pool unpacks it like any
-  // download. Opened is false when its address could not be opened (nothing was written).
-  void WholeFetched(size_t index, bool opened);
   // Puts the file's unpacked temporary in place of the file, once its unpacking has been
   // replayed without an error. Returns 0 or the error code.
   int KeepUnpacked(size_t index);
@@ -116,7 +119,8 @@ class TFetchAhead {
   //   Waiting    refused entry, or discarded                        Skipped       download
   //   Fetching   the body is stored                                 Fetched       download
   //   Fetching   the file's patch is stored                         PatchFetched  download
-  //   Fetching   the address cannot be opened (download ends)       NotOpened     download
+  //   Fetching   no address gives a body (download ends when none   NotOpened     download
+  //              of them answered)
   //   Fetching   an error, or a discard or stop at a gauge call     FetchFailed   download
   //   Fetched    the earliest fetched file not discarded            Unpacking     an unpacker
   //   Unpacking  the unpacked temporary is written                  Unpacked      an unpacker
@@ -149,9 +153,11 @@ class TFetchAhead {
     PatchFailed
   };
   struct TFile {
-    std::string Path;     // the list's spelling; empty when the entry is refused or unreadable
-    std::string Address;  // the server's copy
-    int64_t Size = 0;     // the listed (compressed) size
+    std::string Path;  // the list's spelling; empty when the entry is refused or unreadable
+    std::vector<std::string> Addresses;  // mirrors' copies first, the server's last
+    size_t Source = 0;                   // of them, the one the download came from
+    std::vector<TFailedAddress> Failed;  // those tried before it, or all when none gave one
+    int64_t Size = 0;                    // the listed (compressed) size
     TIntegrity Integrity;
     std::string Md5;  // the listed digest, lower case
     TPatchPlan Patch;

@@ -8,6 +8,7 @@
 #include "engine/DigestAhead.h"
 #include "engine/FetchAhead.h"
 #include "engine/FileFailed.h"
+#include "engine/FileSources.h"
 #include "engine/GetFilesThr.h"
 #include "list/LocalPath.h"
 #include "list/LstFile.h"
@@ -85,35 +86,30 @@ void GFilesThread::UpdateFiles() {
   FGaugeValue = static_cast<int32_t>(FUpdateList.size()) - 1;
   FGaugeIndex = kTotalGauge;
   SetGaugeMax();
-  TFetchAhead::TSettings settings;
-  settings.WorkDir = FWorkDir;
-  settings.Server = FServer;
-  settings.CreateBackup = FCreateBackup == 1;
-  settings.ListedPaths = FListedPaths;
-  settings.Opener = GetHttpOpener();
-  settings.VolumeQuery = GetVolumeQuery();
   // A file the check found as a version the list has a patch for is rebuilt from it.
+  std::vector<TPatchPlan> patches;
   if (!FPatches.Empty())
     for (size_t i = 0; i < FUpdateList.size(); ++i) {
-      TPatchPlan& plan = settings.Patches.emplace_back();
+      TPatchPlan& plan = patches.emplace_back();
       const std::string path = SplitFileEntry(FUpdateList[i]).Path;
       if (const TPatchEntry* patch =
               FUpdateBases[i].empty() ? nullptr : FPatches.Find(path, FUpdateBases[i]))
         plan = {PatchAddress(FServer, path, patch->BaseMd5), patch->PatchMd5, patch->PatchSize};
     }
   // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
-  TFetchAhead ahead(std::move(settings), FUpdateList);
+  const std::unique_ptr<TFetchAhead> ahead =
+      StartTransfers(FUpdateList, FMirrors, std::move(patches));
   bool failed = false;
   size_t i = 0;
   while (i < FUpdateList.size() && !Terminated()) {
     bool stopPass = false;
-    if (!ReplaceFile(ahead, i, stopPass)) {
+    if (!ReplaceFile(*ahead, i, stopPass)) {
       FStatus = kUpdateFailed;
       failed = true;
     }
-    // A download that cannot be opened ends the pass: the server is gone.
+    // A download that cannot be opened anywhere ends the pass: the server is gone.
     if (stopPass) break;
-    ahead.Finished(i);
+    ahead->Finished(i);
     ++i;
     FGaugeValue = static_cast<int32_t>(i);
     FGaugeIndex = kTotalGauge;
@@ -122,6 +118,21 @@ void GFilesThread::UpdateFiles() {
   FGaugeValue = 0;
   SetTotalProgress();
   FStatus = failed ? kUpdateFailed : kAllUpdated;
+}
+
+std::unique_ptr<TFetchAhead> GFilesThread::StartTransfers(const TStringList& entries,
+                                                          std::vector<std::string> mirrors,
+                                                          std::vector<TPatchPlan> patches) {
+  TFetchAhead::TSettings settings;
+  settings.WorkDir = FWorkDir;
+  settings.Server = FServer;
+  settings.Mirrors = std::move(mirrors);
+  settings.CreateBackup = FCreateBackup == 1;
+  settings.ListedPaths = FListedPaths;
+  settings.Opener = GetHttpOpener();
+  settings.VolumeQuery = GetVolumeQuery();
+  settings.Patches = std::move(patches);
+  return std::make_unique<TFetchAhead>(std::move(settings), entries);
 }
 
 void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local) {
@@ -159,41 +170,107 @@ bool GFilesThread::ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass)
     ReportFileFailed(entry.Path, "refused path: " + reason);
     return false;
   }
-  FStatus = "Downloading " + entry.Path;
-  ShowStatus();
-  FGaugeIndex = kFileGauge;
-  FGaugeValue = EntrySize(entry.Size);
-  SetGaugeMax();
-  // The server is gone: the pass ends here.
-  const auto notOpened = [&] {
-    ReportFileFailed(
-        entry.Path, "could not be opened: " + FServer + ReplaceAll(entry.Path, "\\", "/") + ".bz2");
-    stopPass = true;
-    return false;
+  const auto showDownload = [&] {
+    FStatus = "Downloading " + entry.Path;
+    ShowStatus();
+    FGaugeIndex = kFileGauge;
+    FGaugeValue = EntrySize(entry.Size);
+    SetGaugeMax();
+  };
+  showDownload();
+  // A copy that is not the listed file is fetched again, by transfers of its own, from the
+  // addresses after the one that served it. Failed holds the addresses given up before From's.
+  std::unique_ptr<TFetchAhead> again;
+  TFetchAhead* from = &ahead;
+  size_t at = index;
+  std::vector<std::string> mirrors = FMirrors;
+  std::vector<TFailedAddress> failed;
+  bool downloaded = false;  // From's download is over: its addresses are known
+  const auto downloadOver = [&] {
+    downloaded = true;
+    const std::vector<TFailedAddress>& before = from->FailedAddresses(at);
+    failed.insert(failed.end(), before.begin(), before.end());
   };
   try {
     // A malformed integrity field fails its file here; nothing of it was fetched.
     EntryIntegrity(entry);
-    if (!ahead.ReplayDownload(
-            index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); }))
-      return notOpened();
-    // A patch that could not be fetched gave way to the whole copy, fetched in its place.
-    ReportPatchGaveWay(entry.Path, ahead.TakePatchFailure(index));
-    if (FCreateBackup == 1) BackUp(entry.Path, ahead.Names(index).Local);
-    std::optional<TDigestBytes> rebuilt;
-    if (ahead.Rebuilds(index)) {
-      bool opened = true;
-      rebuilt = Rebuild(ahead, index, entry, opened);
-      if (!opened) return notOpened();
+    for (;;) {
+      bool fetched = false;
+      try {
+        fetched = from->ReplayDownload(
+            at, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); });
+      } catch (const Exception&) {
+        downloadOver();
+        throw;
+      }
+      downloadOver();
+      if (!fetched) {
+        // No server answered anywhere: the pass ends here, as it does without mirrors.
+        if (NoneAnswered(failed)) {
+          std::string addresses;
+          for (const TFailedAddress& address : failed)
+            addresses += (addresses.empty() ? "" : ", ") + address.Address;
+          ReportFileFailed(entry.Path, "could not be opened: " + addresses);
+          stopPass = true;
+          return false;
+        }
+        const std::string last = failed.back().Address;
+        failed.pop_back();
+        ReportFileFailed(entry.Path, NamingAddresses("could not be opened", failed, last));
+        return false;
+      }
+      // A patch that could not be fetched gave way to the whole copy, fetched in its place.
+      ReportPatchGaveWay(entry.Path, from->TakePatchFailure(at));
+      if (FCreateBackup == 1 && from == &ahead) BackUp(entry.Path, from->Names(at).Local);
+      std::optional<TDigestBytes> rebuilt;
+      if (from->Rebuilds(at)) {
+        rebuilt = Rebuild(*from, at, entry);
+        if (!rebuilt) {
+          // The patch gave way once it came: the whole copy is fetched by transfers of its own,
+          // from every address.
+          from->Discard(at);
+          again.reset();
+          mirrors = FMirrors;
+          again = StartTransfers({FUpdateList[index]}, mirrors, {});
+          from = again.get();
+          at = 0;
+          downloaded = false;
+          showDownload();
+          continue;
+        }
+      }
+      try {
+        UnpackAndCheck(*from, at, entry, rebuilt);
+      } catch (const EBadCopy& e) {
+        const size_t source = from->Source(at);
+        // The server's copy was the last chance.
+        if (source >= mirrors.size()) throw;
+        failed.push_back({from->SourceAddress(at), e.Message(), true});
+        from->Discard(at);
+        // Should the new transfers not start, the failure discards the pass's copy once more,
+        // which finds nothing left.
+        from = &ahead;
+        at = index;
+        downloaded = false;
+        again.reset();
+        mirrors.erase(mirrors.begin(), mirrors.begin() + static_cast<std::ptrdiff_t>(source) + 1);
+        again = StartTransfers({FUpdateList[index]}, mirrors, {});
+        from = again.get();
+        at = 0;
+        showDownload();
+        continue;
+      }
+      // The player's file is replaced only by the listed content, and in one step.
+      if (const int error = from->KeepUnpacked(at))
+        throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
+      if (again) again->Finished(0);
+      return true;
     }
-    UnpackAndCheck(ahead, index, entry, rebuilt);
-    // The player's file is replaced only by the listed content, and in one step.
-    if (const int error = ahead.KeepUnpacked(index))
-      throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
-    return true;
   } catch (const Exception& e) {
-    ahead.Discard(index);
-    ReportFileFailed(entry.Path, e.Message());
+    from->Discard(at);
+    ReportFileFailed(entry.Path, downloaded
+                                     ? NamingAddresses(e.Message(), failed, from->SourceAddress(at))
+                                     : e.Message());
     return false;
   }
 }
@@ -209,22 +286,13 @@ void GFilesThread::BackUp(const std::string& listPath, const std::string& local)
 }
 
 std::optional<TDigestBytes> GFilesThread::Rebuild(TFetchAhead& ahead, size_t index,
-                                                  const TFileEntry& entry, bool& opened) {
+                                                  const TFileEntry& entry) {
   FStatus = "Patching " + entry.Path;
   ShowStatus();
   if (std::optional<TDigestBytes> digest = ahead.ReplayRebuild(
           index, [this](std::span<const TGaugeCall> taken) { ReplayGaugeCalls(taken); }))
     return digest;
   ReportPatchGaveWay(entry.Path, ahead.TakePatchFailure(index));
-  // The whole copy comes as it comes without a patch, shown as such; the pool unpacks it.
-  FStatus = "Downloading " + entry.Path;
-  ShowStatus();
-  FGaugeIndex = kFileGauge;
-  FGaugeValue = EntrySize(entry.Size);
-  SetGaugeMax();
-  opened = DownloadFile(ahead.Address(index), ahead.Names(index).Download, true,
-                        MaxBodyFor(EntryIntegrity(entry).Size));
-  ahead.WholeFetched(index, opened);
   return std::nullopt;
 }
 
@@ -244,20 +312,19 @@ void GFilesThread::UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileE
     } catch (const EOutOfSpace& e) {
       throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
     } catch (const EUnpackTooLong& e) {
-      throw EFileFailed("unpacked size exceeded (" + e.Message() + ")");
+      throw EBadCopy("unpacked size exceeded (" + e.Message() + ")");
     } catch (const Exception& e) {
-      throw EFileFailed("damaged archive (" + e.Message() + ")");
+      throw EBadCopy("damaged archive (" + e.Message() + ")");
     }
   }
   const std::string actual = DigestToHex(digest);
   if (!SameText(actual, entry.Digest))
-    throw EFileFailed("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
+    throw EBadCopy("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
   // MD5 digests can be made to collide; the SHA-256 beside it cannot.
   if (const TIntegrity integrity = EntryIntegrity(entry); integrity.Known) {
     const std::string& sha256 = ahead.UnpackedSha256(index);
     if (sha256 != integrity.Sha256)
-      throw EFileFailed("SHA-256 mismatch (listed " + integrity.Sha256 + ", received " + sha256 +
-                        ")");
+      throw EBadCopy("SHA-256 mismatch (listed " + integrity.Sha256 + ", received " + sha256 + ")");
   }
 }
 

@@ -14,6 +14,12 @@ class EFileFailed : public Exception {
   using Exception::Exception;
 };
 
+// The copy an address served is not the listed file (damaged, too long, another content):
+// another address may serve it right.
+class EBadCopy : public EFileFailed {
+  using EFileFailed::EFileFailed;
+};
+
 // Raises EFileFailed when a folder below WorkDir on the way to Path is a link. Nothing is
 // written, replaced or deleted through one, wherever it leads: a link's target can change
 // between a look and a write, so one that stays inside the game folder today is refused too.

@@ -1,7 +1,9 @@
 #include "engine/GetFilesThr.h"
 
+#include "engine/FileSources.h"
 #include "list/Limits.h"
 #include "list/LstFile.h"
+#include "list/Mirrors.h"
 #include "platform/File.h"
 #include "runtime/SettingsStore.h"
 #include "runtime/SysUtils.h"
@@ -107,10 +109,15 @@ void GFilesThread::ApplyList() {
         StageFailed(e.Message());
       }
     }
+    std::vector<std::string> skipped;
+    FMirrors = ReadMirrors(list.GetSection(kMirrorsSection), skipped);
+    for (const std::string& notice : skipped)
+      if (FLog != nullptr) Synchronize([&] { FLog->Notice(notice); });
     if (FCreateBackup == 1)
       FBackupRevision = OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0);
     FPatches = TPatchList(list.GetSection(kPatchesSection));
     FSelfEntry = list.GetSection("self").front();
+    // The self entry comes from the server alone: mirrors serve game files.
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
     CheckFiles(list.GetSection("files_critical"));
     if (FFullCheck || FRevision < FListRevision) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/ListKey.h"
+#include "engine/Patching.h"
 #include "engine/TransferWorker.h"
 #include "list/FileEntry.h"
 #include "list/PatchList.h"
@@ -43,6 +45,8 @@ class IRunLog {
   virtual void RunFailed(const std::string& message) = 0;
   // A file's patch was not used and its whole copy is fetched instead; the file is not failed.
   virtual void PatchGaveWay(const std::string& /*path*/, const std::string& /*reason*/) {}
+  // Something of the list the run leaves aside and goes on without (a mirror it cannot use).
+  virtual void Notice(const std::string& /*message*/) {}
 };
 
 // The list is not the one its signer published, or is older than the folder.
@@ -96,22 +100,27 @@ class GFilesThread : public TTransferWorker {
   std::set<std::string> FListedPaths;
   std::string FSelfEntry;
   std::string FWorkDir;
+  // The list's mirror bases, tried in this order before the server for every game file.
+  std::vector<std::string> FMirrors;
 
  private:
   // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
   // what the pass must not catch.
   bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);
+  // Starts the transfers of Entries (list lines), fetched from Mirrors and then the server, or
+  // rebuilt from the patches planned for them (one plan per entry, or none at all).
+  std::unique_ptr<TFetchAhead> StartTransfers(const TStringList& entries,
+                                              std::vector<std::string> mirrors,
+                                              std::vector<TPatchPlan> patches);
   // The steps of a replacement after its download: the backup copy of the player's file, and
   // the unpacking, whose content must have the listed digest. Raise EFileFailed.
   void BackUp(const std::string& listPath, const std::string& local);
   // Before the normal files are checked: the backup folder starts afresh for a new upgrade, or
   // for a full check after a completed one, and is kept as it is otherwise.
   void PrepareBackupFolder();
-  // Rebuilt, when the file's patch was fetched: its digest, once the pool rebuilt it. When the
-  // patch gives way, fetches the whole copy for the pool to unpack instead and returns none;
-  // false in Opened when that copy cannot be opened.
-  std::optional<TDigestBytes> Rebuild(TFetchAhead& ahead, size_t index, const TFileEntry& entry,
-                                      bool& opened);
+  // Rebuilt, when the file's patch was fetched: its digest, once the pool rebuilt it; none when
+  // the patch gave way (said on the log), and the whole copy is to be fetched instead.
+  std::optional<TDigestBytes> Rebuild(TFetchAhead& ahead, size_t index, const TFileEntry& entry);
   void ReportPatchGaveWay(const std::string& path, const std::string& reason);
   // Rebuilt is the digest of a content rebuilt from a patch; without one, the download is
   // unpacked.

@@ -351,6 +351,22 @@ TEST_F(Publish, ListCarriesSettingsHostsSelfAndTheTwoKindsOfFiles) {
       << ListText();
 }
 
+TEST_F(Publish, MirrorsGoIntoASectionOfTheirOwnAndVerifyReadsThemBack) {
+  WriteRelease(FRoot / "release", {{"a.dat", "alpha"}});
+  ASSERT_EQ(Build(1).ExitCode, 0);
+  const std::string without = ListText();
+  const auto run = Build(1, "--mirror http://m1.example/korvath --mirror HTTPS://m2.example/");
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_EQ(ListText(), without +
+                            "[mirrors]\r\nhttp://m1.example/korvath/\r\nHTTPS://m2.example/\r\n"
+                            "[/mirrors]\r\n");
+  const auto check = Verify(FOut);
+  EXPECT_EQ(check.ExitCode, 0) << check.Err;
+  EXPECT_NE(check.Out.find(", mirrors http://m1.example/korvath/ HTTPS://m2.example/\n"),
+            std::string::npos)
+      << check.Out;
+}
+
 TEST_F(Publish, VerifyCatchesMissingDamagedAndMismatchedCopies) {
   WriteRelease(FRoot / "release", FirstRelease());
   ASSERT_EQ(Build(1).ExitCode, 0);
@@ -536,6 +552,11 @@ TEST_F(Publish, RefusesWhatTheClientWouldRefuseAndWritesNothing) {
        "--hosts '10.0.0.1=a|b'",
        "--hosts 10.0.0.1=a|b: the client refuses this entry (not a host name"},
       {"no host", {}, "--hosts 10.0.0.1", "--hosts 10.0.0.1: not of the form ADDRESS=HOSTNAME"},
+      {"mirror of another scheme",
+       {},
+       "--mirror ftp://m.example/",
+       "--mirror ftp://m.example/: not"},
+      {"mirror without a host", {}, "--mirror http:///k/", "--mirror http:///k/: no host name"},
       {"pattern with a typo",
        {},
        "--critical 'sytem/*'",

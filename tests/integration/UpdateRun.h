@@ -33,6 +33,7 @@ class UpdateRun : public SettingsFixture {
     std::vector<std::string> FailedFiles;
     std::vector<std::string> RunFailures;
     std::vector<std::string> Patches;  // patches that gave way, with their reasons
+    std::vector<std::string> Notices;
   };
 
   Outcome Run(bool fullCheck = false, int revision = -1, int backup = 0) {
@@ -47,7 +48,7 @@ class UpdateRun : public SettingsFixture {
                            : OpenSettingsStore()->ReadInteger(kSettingsSection, kAtRevision, 0);
     worker.Resume();
     worker.WaitFor();
-    Outcome outcome{"", view.Calls, log.Files, log.Runs, log.Patches};
+    Outcome outcome{"", view.Calls, log.Files, log.Runs, log.Patches, log.Notices};
     const auto statuses = view.Only("status:");
     if (!statuses.empty()) outcome.Status = statuses.back().substr(7);
     EXPECT_EQ(view.Calls.back(), "enable") << "the buttons must always come back";

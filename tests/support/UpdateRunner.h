@@ -16,6 +16,7 @@ class RecordingLog : public IRunLog {
   std::vector<std::string> Files;  // "path: reason"
   std::vector<std::string> Runs;
   std::vector<std::string> Patches;  // "path: reason" of patches that gave way
+  std::vector<std::string> Notices;
   void FileFailed(const std::string& path, const std::string& reason) override {
     Files.push_back(path + ": " + reason);
   }
@@ -23,6 +24,7 @@ class RecordingLog : public IRunLog {
   void PatchGaveWay(const std::string& path, const std::string& reason) override {
     Patches.push_back(path + ": " + reason);
   }
+  void Notice(const std::string& message) override { Notices.push_back(message); }
 };
 
 struct RunOutcome {
@@ -30,6 +32,7 @@ struct RunOutcome {
   std::vector<std::string> Calls;  // as RecordingView writes them
   std::vector<std::string> FailedFiles;
   std::vector<std::string> RunFailures;
+  std::vector<std::string> Notices;
 };
 
 // Runs against Server with revision 0, no full check and no backups, unless Configure changes

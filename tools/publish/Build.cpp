@@ -16,6 +16,7 @@
 #include "list/HostsEntry.h"
 #include "list/Limits.h"
 #include "list/LocalPath.h"
+#include "list/Mirrors.h"
 #include "platform/TempFile.h"
 #include "runtime/Classes.h"
 #include "tools/publish/Codec.h"
@@ -57,6 +58,23 @@ THosts ParseHosts(const std::vector<std::string>& pairs, std::vector<std::string
       hosts.emplace_back(std::move(address), std::move(host));
   }
   return hosts;
+}
+
+// The bases clients get: a malformed one would be skipped by every client, so it is refused
+// here, where the one who can mend it sees it.
+std::vector<std::string> ParseMirrors(const std::vector<std::string>& addresses,
+                                      std::vector<std::string>& problems) {
+  std::vector<std::string> bases;
+  for (const std::string& address : addresses) {
+    if (const std::string reason = RefusedMirrorReason(address); !reason.empty())
+      problems.push_back("--mirror " + Printable(address) + ": " + reason);
+    else
+      bases.push_back(MirrorBase(address));
+  }
+  if (addresses.size() > kMaxMirrors)
+    problems.push_back(
+        Format("--mirror: %zu given, clients use at most %zu", addresses.size(), kMaxMirrors));
+  return bases;
 }
 
 // True when Inner is Outer or lies below it.
@@ -271,6 +289,7 @@ void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>
 // as a whole so that every problem is named at once.
 struct TInputs {
   THosts Hosts;
+  std::vector<std::string> Mirrors;
   std::string SecretKey;
   TRelease Release;
 };
@@ -279,6 +298,7 @@ TInputs ReadInputs(const TBuildOptions& options) {
   std::vector<std::string> problems;
   TInputs inputs;
   inputs.Hosts = ParseHosts(options.HostsPairs, problems);
+  inputs.Mirrors = ParseMirrors(options.Mirrors, problems);
   CheckFolders(options, problems);
   for (const std::string& base : options.BaseDirs)
     if (!fs::is_directory(base)) problems.push_back("--base " + base + ": no such folder");
@@ -326,6 +346,7 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
   TPublished published;
   published.Content.Rev = options.Rev;
   published.Content.Hosts = inputs.Hosts;
+  published.Content.Mirrors = inputs.Mirrors;
   TStaging staging;
   CompressAll(jobs, staging, workers, out);
   for (const TJob& job : jobs) {
@@ -399,11 +420,12 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
   const TListContent& content = published.Content;
   std::fprintf(
       out,
-      "korvath-publish: revision %d: %zu critical and %zu normal files%s%s, %llu bytes (%llu "
+      "korvath-publish: revision %d: %zu critical and %zu normal files%s%s%s, %llu bytes (%llu "
       "compressed), published in %s\n",
       options.Rev, content.Critical.size(), content.Normal.size(),
       content.Self ? (", self " + content.Self->Path).c_str() : "",
       inputs.Hosts.empty() ? "" : Format(", %zu hosts entries", inputs.Hosts.size()).c_str(),
+      inputs.Mirrors.empty() ? "" : Format(", %zu mirrors", inputs.Mirrors.size()).c_str(),
       static_cast<unsigned long long>(published.Size),
       static_cast<unsigned long long>(published.Compressed), options.OutDir.c_str());
   if (!options.BaseDirs.empty())

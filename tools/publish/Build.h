@@ -18,6 +18,7 @@ struct TBuildOptions {
   unsigned Jobs = 0;                    // 0: one per core
   std::string SignKeyFile;              // empty: the list goes out unsigned
   std::vector<std::string> BaseDirs;    // earlier releases that patches are made from
+  std::vector<std::string> Mirrors;     // base addresses, in the order clients try them
 };
 
 // Writes every file's compressed copy into OutDir and then, last, the list, so that a publish

@@ -8,6 +8,7 @@
 
 #include "list/Limits.h"
 #include "list/LstFile.h"
+#include "list/Mirrors.h"
 #include "runtime/SysUtils.h"
 #include "tools/publish/Codec.h"
 
@@ -85,6 +86,9 @@ std::string ListText(const TListContent& content) {
                         std::to_string(patch.PatchSize));
     Section(text, "patches", patches);
   }
+  // Only when there are any: older clients never read it, and a list without mirrors
+  // stays byte for byte what it was.
+  if (!content.Mirrors.empty()) Section(text, kMirrorsSection, content.Mirrors);
   return text;
 }
 
@@ -99,6 +103,7 @@ TPublishedList ReadPublishedList(const std::string& compressedList) {
   list.Critical = reader.GetSection("files_critical");
   list.Normal = reader.GetSection("files_normal");
   list.Patches = reader.GetSection("patches");
+  list.Mirrors = reader.GetSection(kMirrorsSection);
   return list;
 }
 

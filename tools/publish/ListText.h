@@ -35,10 +35,12 @@ struct TListContent {
   std::vector<TListEntry> Critical;
   std::vector<TListEntry> Normal;
   std::vector<TPatchEntry> Patches;
+  std::vector<std::string> Mirrors;  // base addresses ending in "/"
 };
 
 // The list text: sections "settings" (Rev, and ModHosts 1 exactly when there are hosts
-// entries), "hosts", "self", "files_critical" and "files_normal", and "patches" when there are
+// entries), "hosts", "self", "files_critical" and "files_normal", then "patches" and "mirrors"
+// when there are
 // any, lines ended by CR LF.
 std::string ListText(const TListContent& content);
 
@@ -52,6 +54,7 @@ struct TPublishedList {
   TStringList Critical;
   TStringList Normal;
   TStringList Patches;
+  TStringList Mirrors;
 };
 
 // Reads a files.lst.bz2. Raises when it does not decode or cannot be read.

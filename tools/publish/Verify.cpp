@@ -11,6 +11,7 @@
 #include "list/FileEntry.h"
 #include "list/HostsEntry.h"
 #include "list/LocalPath.h"
+#include "list/Mirrors.h"
 #include "list/SelfName.h"
 #include "platform/Ascii.h"
 #include "tools/publish/Codec.h"
@@ -68,6 +69,19 @@ void CheckSettings(const TPublishedList& list, std::vector<std::string>& problem
       problems.push_back("hosts: entry '" + Printable(line) + "' is refused by the client (" +
                          reason + ")");
   }
+}
+
+// Clients skip a mirror they cannot use, and every one past kMaxMirrors.
+void CheckMirrors(const TStringList& section, TVerifyReport& report) {
+  if (section.front() == "FAIL") return;
+  for (const std::string& line : section)
+    if (const std::string reason = RefusedMirrorReason(line); !reason.empty())
+      report.Problems.push_back("mirrors: '" + Printable(line) + "' is skipped by clients (" +
+                                reason + ")");
+  if (section.size() > kMaxMirrors)
+    report.Problems.push_back(
+        Format("mirrors: %zu listed, clients use the first %zu", section.size(), kMaxMirrors));
+  report.Mirrors = section;
 }
 
 // The entry's fields as the client reads them, or a problem.
@@ -282,6 +296,7 @@ TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
   }
   report.Rev = list.Rev;
   CheckSettings(list, report.Problems);
+  CheckMirrors(list.Mirrors, report);
   if (!publicKeyHex.empty()) CheckSignature(listPath, publicKeyHex, report.Problems);
 
   std::vector<TCheck> checks;

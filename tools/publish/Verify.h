@@ -13,6 +13,7 @@ struct TVerifyReport {
   std::string Rev;
   size_t Patches = 0;         // listed
   size_t PatchesApplied = 0;  // of them, applied to a base found in BaseDirs
+  std::vector<std::string> Mirrors;  // the list's mirror bases, as listed
 };
 
 // Reads OutDir's list and checks its settings and entries, and that every listed file's

@@ -20,6 +20,12 @@ int ReportProblems(const std::vector<std::string>& problems) {
   return kExitFailed;
 }
 
+std::string JoinMirrors(const std::vector<std::string>& mirrors) {
+  std::string text;
+  for (const std::string& mirror : mirrors) text += (text.empty() ? "" : " ") + mirror;
+  return text;
+}
+
 int Verify(const std::string& folder, unsigned jobs, const std::string& publicKey,
            const std::vector<std::string>& baseDirs) {
   const korvath::publish::TVerifyReport report =
@@ -30,9 +36,11 @@ int Verify(const std::string& folder, unsigned jobs, const std::string& publicKe
                  report.Problems.size());
     return kExitFailed;
   }
-  std::printf("korvath-publish: %s: revision %s, %zu files, all present, complete and matching%s\n",
-              folder.c_str(), report.Rev.c_str(), report.Files,
-              publicKey.empty() ? "" : ", the list signed by the key");
+  std::printf(
+      "korvath-publish: %s: revision %s, %zu files, all present, complete and matching%s%s\n",
+      folder.c_str(), report.Rev.c_str(), report.Files,
+      publicKey.empty() ? "" : ", the list signed by the key",
+      report.Mirrors.empty() ? "" : (", mirrors " + JoinMirrors(report.Mirrors)).c_str());
   if (report.Patches > 0)
     std::printf(
         "korvath-publish: %zu patches of the listed sizes and digests, %zu of them "
@@ -72,6 +80,10 @@ int main(int argc, char** argv) {
                            "The updater's own executable at the top of the release");
   buildCommand->add_option("--hosts", build.HostsPairs,
                            "ADDRESS=HOSTNAME for the players' hosts files; may be repeated");
+  buildCommand->add_option("--mirror", build.Mirrors,
+                           "Base address (http:// or https://) of a server that holds OUT_DIR's "
+                           "files too; clients fetch each file from the mirrors in the order "
+                           "given, then from the update server; may be repeated");
   buildCommand->add_option("--jobs", build.Jobs, "Compression threads (default: one per core)");
   buildCommand->add_option("--sign", build.SignKeyFile,
                            "Also write files.lst.bz2.sig, the list's signature by the secret key "
