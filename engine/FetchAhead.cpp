@@ -189,7 +189,7 @@ void TFetchAhead::FetchAll() {
       const TRetryWait wait = [this, i](std::chrono::milliseconds pause) {
         return PauseBeforeRetry(i, pause);
       };
-      if (!file.Patch.Address.empty()) {
+      if (!file.Patch.Addresses.empty()) {
         TSpaceGuard space(FSettings.VolumeQuery, names.Patch);
         space.HoldWith([this, i](int64_t count) { Hold(i, count, true); });
         // The gauge follows the patch while it comes, and the whole copy if that comes instead.

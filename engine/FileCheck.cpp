@@ -94,7 +94,8 @@ void GFilesThread::UpdateFiles() {
       const std::string path = SplitFileEntry(FUpdateList[i]).Path;
       if (const TPatchEntry* patch =
               FUpdateBases[i].empty() ? nullptr : FPatches.Find(path, FUpdateBases[i]))
-        plan = {PatchAddress(FServer, path, patch->BaseMd5), patch->PatchMd5, patch->PatchSize};
+        plan = {FileAddresses(PatchAddress("", path, patch->BaseMd5), FMirrors, FServer),
+                patch->PatchMd5, patch->PatchSize};
     }
   // Leaving this pass early, by a stop or an error, discards whatever was fetched ahead.
   const std::unique_ptr<TFetchAhead> ahead =

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/SpaceGuard.h"
 #include "engine/Transfer.h"
@@ -18,8 +19,10 @@ namespace korvath {
 
 // The patch a file is to be rebuilt with, as the list names it.
 struct TPatchPlan {
-  std::string Address;  // empty when the whole copy is fetched
-  std::string Md5;      // of the patch's bytes
+  // The mirrors' copies first, the server's last (FileAddresses); none when the whole copy is
+  // fetched.
+  std::vector<std::string> Addresses;
+  std::string Md5;  // of the patch's bytes
   int64_t Size = 0;
 };
 
@@ -29,9 +32,9 @@ class EPatchUnusable : public Exception {
 };
 
 // Fetches the patch into PatchName through Download (so a broken-off body is continued like any
-// other) and checks its size and MD5 against the list. Raises EPatchUnusable when the address
-// cannot be opened or the bytes are not the listed patch, and what Download raises otherwise
-// (a body longer than the listed size among them).
+// other) from its addresses in turn, until one gives the listed size and MD5: mirrors are no
+// more trusted for patches than for whole copies. Raises EPatchUnusable, with the last address's
+// reason, when none does, and what Download raises otherwise.
 void FetchPatch(const HttpOpener& opener, const TPatchPlan& plan, const std::string& patchName,
                 TSpaceGuard& space, const std::function<void(int64_t received)>& received,
                 const TRetryWait& wait = {});

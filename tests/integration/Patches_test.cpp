@@ -34,12 +34,14 @@ const std::string kPatchPath = "big.dat." + Md5Hex(OldBig()) + ".patch";
 // Lists big.dat with its integrity field and a patch from the old version with Listed's digest
 // and size; Serve puts whatever it likes at the patch's address.
 void PublishWithPatch(TestServer& server, const std::string& listed,
-                      const std::function<void(HttpFixture&)>& serve) {
+                      const std::function<void(HttpFixture&)>& serve,
+                      const std::string& moreSections = "") {
   const std::string entry = IntegrityField(Sha256Hex(NewBig()), NewBig().size()) + "|" +
                             server.PublishFile("big.dat", NewBig());
   server.PublishList(ListWith("Rev|5\r\nModHosts|0\r\n", entry + "\r\n",
                               "[patches]\r\nbig.dat|" + Md5Hex(OldBig()) + "|" + Md5Hex(listed) +
-                                  "|" + std::to_string(listed.size()) + "\r\n[/patches]\r\n"));
+                                  "|" + std::to_string(listed.size()) + "\r\n[/patches]\r\n" +
+                                  moreSections));
   serve(server.Http());
 }
 
@@ -98,6 +100,23 @@ TEST_F(UpdateRun, APatchRebuildsTheFileWithoutItsWholeCopy) {
                                           "status:" + std::string(kAllUpdated)};
   const auto shown = test::Only(run.Calls, "status:");
   EXPECT_EQ(std::vector<std::string>(shown.end() - 3, shown.end()), statuses);
+}
+
+TEST_F(UpdateRun, APatchIsTakenFromTheFirstAddressThatServesItRight) {
+  test::WriteFileBytes(Game("big.dat"), test::OldBig());
+  test::TestServer mirror;
+  std::string damaged = test::GoodPatch();
+  damaged[damaged.size() / 2] ^= 0x55;
+  mirror.Http().ServeBody(test::kPatchPath, damaged);
+  test::PublishWithPatch(FServer, test::GoodPatch(), test::Serve(test::GoodPatch()),
+                         "[mirrors]\r\n" + mirror.BaseUrl() + "\r\n[/mirrors]\r\n");
+  const Outcome run = Run();
+  EXPECT_EQ(run.Status, kAllUpdated);
+  EXPECT_TRUE(run.FailedFiles.empty() && run.Patches.empty());
+  EXPECT_EQ(GameFiles(), (std::map<std::string, std::string>{{"big.dat", test::NewBig()}}));
+  EXPECT_EQ(mirror.RequestsFor(test::kPatchPath), 1);
+  EXPECT_EQ(FServer.RequestsFor(test::kPatchPath), 1);
+  EXPECT_EQ(mirror.RequestsFor("big.dat.bz2") + FServer.RequestsFor("big.dat.bz2"), 0);
 }
 
 TEST_F(UpdateRun, APatchThatDoesNotRebuildTheFileGivesWayWithOneLine) {
