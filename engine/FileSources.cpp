@@ -77,7 +77,7 @@ TFetchResult FetchFrom(const HttpOpener& opener, const std::string& url, bool mi
                        int64_t maxBytes, std::string& why, const TRetryWait& wait) {
   if (!mirror)
     return Download(opener, url, sink, received, maxBytes, wait) ? TFetchResult::Fetched
-                                                           : TFetchResult::NotOpened;
+                                                                 : TFetchResult::NotOpened;
   std::string refused;
   const HttpOpener strict =
       [&](const std::string& agent) -> std::unique_ptr<platform::HttpSession> {

@@ -11,8 +11,8 @@ struct TVerifyReport {
   std::vector<std::string> Problems;  // empty when every client would be served well
   size_t Files = 0;                   // file entries checked, the self entry included
   std::string Rev;
-  size_t Patches = 0;         // listed
-  size_t PatchesApplied = 0;  // of them, applied to a base found in BaseDirs
+  size_t Patches = 0;                // listed
+  size_t PatchesApplied = 0;         // of them, applied to a base found in BaseDirs
   std::vector<std::string> Mirrors;  // the list's mirror bases, as listed
 };
 
