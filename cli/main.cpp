@@ -19,7 +19,7 @@ namespace {
 
 enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitBusy = 3 };
 
-int RunUpdate(const std::string& server, bool fullCheck) {
+int RunUpdate(const std::string& server, bool fullCheck, unsigned connections) {
   const std::string folder = platform::GetCurrentDir();
   platform::RunGuard guard;
   if (!platform::RunGuard::TryAcquire(folder, guard)) {
@@ -40,12 +40,13 @@ int RunUpdate(const std::string& server, bool fullCheck) {
   GFilesThread worker(view, owner, &view);
   worker.FServer = server;
   worker.FFullCheck = fullCheck;
+  worker.FConnections = connections;
   worker.FCreateBackup = backup;
   worker.FRevision = revision;
   worker.Resume();
   owner.ProcessUntil([&] { return worker.Finished(); });
   worker.WaitFor();
-  return view.LastStatus() == kUpdateFailed ? kExitFailed : kExitOk;
+  return worker.Outcome().Failed() ? kExitFailed : kExitOk;
 }
 
 int ShowSettings() {
@@ -79,6 +80,11 @@ int main(int argc, char** argv) {
       app.add_option("--set-backup", setBackup, "Keep backups of replaced files (1) or not (0)")
           ->check(CLI::IsMember({0, 1}));
   app.add_option("--server", server, "Base address of the update server")->capture_default_str();
+  unsigned connections = kDefaultConnections;
+  app.add_option("--connections", connections,
+                 "Game files fetched at once, each over a connection of its own")
+      ->check(CLI::Range(1u, kMaxConnections))
+      ->capture_default_str();
   show->excludes(backup);
   try {
     app.parse(argc, argv);
@@ -89,7 +95,7 @@ int main(int argc, char** argv) {
   try {
     if (showSettings) return ShowSettings();
     if (setBackup >= 0) return SetBackup(setBackup);
-    return RunUpdate(server, fullCheck);
+    return RunUpdate(server, fullCheck, connections);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "korvath-update: %s\n", ConsoleEscaped(e.what()).c_str());
     return kExitFailed;

@@ -39,15 +39,34 @@ std::optional<TWholeBody> WholeBody(const platform::HttpAnswer& answer) {
   return TWholeBody{*answer.ContentLength, Validator(answer)};
 }
 
+// A validator of the server's, which If-Range can carry and an answer can be compared with.
+bool ServerVouches(const TWholeBody& body) {
+  return !body.Validator.empty() && !IsDigestValidator(body.Validator);
+}
+
 // Whether Answer carries the asked-for rest of Body, so that its bytes may follow those stored.
 bool Continues(const platform::HttpAnswer& answer, int64_t from, const TWholeBody& body) {
   return answer.Status == 206 && answer.ContentRange &&
          *answer.ContentRange == platform::HttpContentRange{from, body.Length} &&
-         (body.Validator.empty() || Validator(answer) == body.Validator);
+         (!ServerVouches(body) || Validator(answer) == body.Validator);
+}
+
+// The request for the rest of Body from byte From: If-Range only with the server's validator.
+platform::HttpRequest RestOf(const TWholeBody& body, int64_t from) {
+  return platform::HttpRequest{from, ServerVouches(body) ? body.Validator : std::string()};
+}
+
+// The body being received whole, with the sink's digest validator standing in for a server
+// that sends none.
+std::optional<TWholeBody> WholeBodyFor(const platform::HttpAnswer& answer,
+                                       const IDownloadSink& sink) {
+  std::optional<TWholeBody> body = WholeBody(answer);
+  if (body && body->Validator.empty()) body->Validator = sink.DigestValidatorOf();
+  return body;
 }
 
 // A body that a later run may continue is noted in the sink before its first byte is stored:
-// one that tells its whole length and carries a validator to ask If-Range with.
+// one that tells its whole length and carries a validator.
 void NoteBody(IDownloadSink& sink, const std::string& url, const std::optional<TWholeBody>& body) {
   if (body && body->Length > 0 && !body->Validator.empty())
     sink.BodyBegins(TResumeRecord{url, body->Validator, body->Length});
@@ -124,7 +143,10 @@ void TFileSink::Discard() {
 
 std::optional<TStoredPart> TFileSink::StoredPart(const std::string& url) {
   if (FRecordName.empty()) return std::nullopt;
-  const std::optional<TResumeRecord> record = ReadResumeRecord(FRecordName);
+  std::optional<TResumeRecord> record = ReadResumeRecord(FRecordName);
+  // A part kept under a digest is of that version of the file alone.
+  if (record && IsDigestValidator(record->Validator) && record->Validator != FDigestValidator)
+    record.reset();
   platform::File stored;
   int64_t size = 0;
   if (!record ||
@@ -155,24 +177,31 @@ void TFileSink::DropRecord() {
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
               const std::function<void(int64_t received)>& received, int64_t maxBytes,
               const TRetryWait& wait) {
-  // Declared before the response, so closed after it, also when the sink raises.
   const std::unique_ptr<platform::HttpSession> session = opener(kAgentName);
+  return Download(session.get(), url, sink, received, maxBytes, wait);
+}
+
+bool Download(platform::HttpSession* session, const std::string& url, IDownloadSink& sink,
+              const std::function<void(int64_t received)>& received, int64_t maxBytes,
+              const TRetryWait& wait) {
   const std::optional<TStoredPart> stored = session ? sink.StoredPart(url) : std::nullopt;
+  const std::optional<TWholeBody> kept =
+      stored ? std::optional(TWholeBody{stored->Record.Length, stored->Record.Validator})
+             : std::nullopt;
   std::unique_ptr<platform::HttpResponse> response =
       !session ? nullptr
-      : stored
-          ? session->OpenUrl(url, platform::HttpRequest{stored->Size, stored->Record.Validator})
-          : session->OpenUrl(url, {});
+      : kept   ? session->OpenUrl(url, RestOf(*kept, stored->Size))
+               : session->OpenUrl(url, {});
   if (!response) return false;
   // Every run must see the server's current copy, never a cached one.
   session->DeleteUrlCacheEntry(url);
   std::optional<TWholeBody> body;
   int64_t total = 0;
-  if (stored) {
-    const TWholeBody kept{stored->Record.Length, stored->Record.Validator};
+  if (kept) {
     const platform::HttpAnswer answer = response->Answer();
-    if (Continues(answer, stored->Size, kept)) {
+    if (Continues(answer, stored->Size, *kept)) {
       sink.Continue();
+      if (!ServerVouches(*kept)) sink.JoinedUnchecked();
       body = kept;
       total = stored->Size;
       if (received) received(total);
@@ -186,7 +215,7 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
   }
   if (!body) {
     sink.Open();
-    body = WholeBody(response->Answer());
+    body = WholeBodyFor(response->Answer(), sink);
     NoteBody(sink, url, body);
   }
   const TDownloadRetry retry = CurrentDownloadRetry();
@@ -212,18 +241,20 @@ bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& s
     else if (!wait(pause))
       break;
     pause *= 2;
-    response = session->OpenUrl(url, platform::HttpRequest{total, body->Validator});
+    response = session->OpenUrl(url, RestOf(*body, total));
     if (!response) continue;
     const platform::HttpAnswer answer = response->Answer();
     if (answer.Status == 200) {
       // The server sent the whole body instead, perhaps a newer one: it is taken from its start.
-      body = WholeBody(answer);
+      body = WholeBodyFor(answer, sink);
       sink.Restart();
       NoteBody(sink, url, body);
       total = 0;
       if (received) received(total);
     } else if (!Continues(answer, total, *body)) {
       break;
+    } else if (!ServerVouches(*body)) {
+      sink.JoinedUnchecked();
     }
   }
   sink.Close();

@@ -14,22 +14,22 @@ namespace {
 // storing and unpacking the page. A continuation's answer is judged by Download itself.
 class TMirrorSession final : public platform::HttpSession {
  public:
-  TMirrorSession(std::unique_ptr<platform::HttpSession> inner, std::string& refused)
-      : FInner(std::move(inner)), FRefused(refused) {}
+  TMirrorSession(platform::HttpSession& inner, std::string& refused)
+      : FInner(inner), FRefused(refused) {}
 
   std::unique_ptr<platform::HttpResponse> OpenUrl(const std::string& url,
                                                   const platform::HttpRequest& request) override {
-    std::unique_ptr<platform::HttpResponse> response = FInner->OpenUrl(url, request);
+    std::unique_ptr<platform::HttpResponse> response = FInner.OpenUrl(url, request);
     if (!response || request.From != 0 || !request.IfRange.empty()) return response;
     const long status = response->Answer().Status;
     if (status >= 200 && status <= 299) return response;
     FRefused = Format("answered with status %ld", status);
     return nullptr;
   }
-  void DeleteUrlCacheEntry(const std::string& url) override { FInner->DeleteUrlCacheEntry(url); }
+  void DeleteUrlCacheEntry(const std::string& url) override { FInner.DeleteUrlCacheEntry(url); }
 
  private:
-  std::unique_ptr<platform::HttpSession> FInner;
+  platform::HttpSession& FInner;
   std::string& FRefused;
 };
 
@@ -72,21 +72,16 @@ bool NoneAnswered(const std::vector<TFailedAddress>& failed) {
   return true;
 }
 
-TFetchResult FetchFrom(const HttpOpener& opener, const std::string& url, bool mirror,
+TFetchResult FetchFrom(platform::HttpSession* session, const std::string& url, bool mirror,
                        IDownloadSink& sink, const std::function<void(int64_t received)>& received,
                        int64_t maxBytes, std::string& why, const TRetryWait& wait) {
-  if (!mirror)
-    return Download(opener, url, sink, received, maxBytes, wait) ? TFetchResult::Fetched
-                                                                 : TFetchResult::NotOpened;
+  if (!mirror || session == nullptr)
+    return Download(session, url, sink, received, maxBytes, wait) ? TFetchResult::Fetched
+                                                                  : TFetchResult::NotOpened;
   std::string refused;
-  const HttpOpener strict =
-      [&](const std::string& agent) -> std::unique_ptr<platform::HttpSession> {
-    std::unique_ptr<platform::HttpSession> inner = opener(agent);
-    if (!inner) return nullptr;
-    return std::make_unique<TMirrorSession>(std::move(inner), refused);
-  };
+  TMirrorSession strict(*session, refused);
   try {
-    if (Download(strict, url, sink, received, maxBytes, wait)) return TFetchResult::Fetched;
+    if (Download(&strict, url, sink, received, maxBytes, wait)) return TFetchResult::Fetched;
   } catch (const EDownloadTooLong& e) {
     why = e.Message();
     return TFetchResult::Failed;

@@ -42,7 +42,7 @@ enum class TFetchResult { Fetched, NotOpened, Failed };
 // Download takes it. A mirror's is stricter: an answer to the first request with a status other
 // than 2xx, or a body past MaxBytes, is Failed with the reason in Why and nothing of it kept,
 // and an address that cannot be opened is NotOpened. Local errors raise as Download raises them.
-TFetchResult FetchFrom(const HttpOpener& opener, const std::string& url, bool mirror,
+TFetchResult FetchFrom(platform::HttpSession* session, const std::string& url, bool mirror,
                        IDownloadSink& sink, const std::function<void(int64_t received)>& received,
                        int64_t maxBytes, std::string& why, const TRetryWait& wait = {});
 

@@ -31,9 +31,10 @@ GFilesThread::GFilesThread(IRunView& view, ISynchronizer& owner, IRunLog* log)
 void GFilesThread::Execute() {
   FWorkDir = platform::GetCurrentDir() + platform::kPathDelim;
   const std::string listName = FWorkDir + "files.lst";
+  FOutcome = {};
   try {
     DisableButtons();
-    FStatus = "Downloading updates list";
+    FStatus = kDownloadingList;
     ShowStatus();
     if (FServer.empty() || FServer.back() != '/') FServer += '/';
     const std::string listAddress = FServer + "files.lst.bz2";
@@ -61,6 +62,7 @@ void GFilesThread::Execute() {
     FUpdateList.clear();
     FUpdateBases.clear();
     FStatus = kUpdateFailed;
+    FOutcome.FilesInPlace = false;
     platform::DeleteFile(listName);
     ReportRunFailed(e.what());
   }
@@ -124,8 +126,10 @@ void GFilesThread::ApplyList() {
       if (FCreateBackup == 1) PrepareBackupFolder();
       CheckFiles(list.GetSection("files_normal"));
     }
-    UpdateFiles();
-    filesInPlace = FStatus != kUpdateFailed;
+    filesInPlace = UpdateFiles();
+    FOutcome.ListApplied = true;
+    FOutcome.FilesInPlace = filesInPlace;
+    FOutcome.StageFailed = FStageFailed;
     // Replaced files do not make up for a failed earlier stage.
     if (FStageFailed) FStatus = kUpdateFailed;
   }
@@ -143,6 +147,7 @@ void GFilesThread::ApplyList() {
   if (FRevision < FListRevision && filesInPlace) {
     FRevision = FListRevision;
     StoreRevision();
+    FOutcome.RevisionStored = true;
   }
 }
 

@@ -13,8 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/FileJob.h"
 #include "engine/ListKey.h"
 #include "engine/Patching.h"
+#include "engine/StatusTexts.h"
+#include "engine/TransferRoad.h"
 #include "engine/TransferWorker.h"
 #include "list/FileEntry.h"
 #include "list/PatchList.h"
@@ -23,19 +26,8 @@
 
 namespace korvath {
 
-class TFetchAhead;
-
-// Temporaries beside a game file: its download, its unpacked (or rebuilt) content until the
-// digest is right, and the patch it is rebuilt from; while the download is partial, the record
-// a later run continues it by.
-inline constexpr const char* kDownloadSuffix = ".bz2";
-inline constexpr const char* kUnpackSuffix = ".unpack";
-inline constexpr const char* kPatchSuffix = ".patch";
-inline constexpr const char* kResumeSuffix = ".bz2.resume";
-
-// Final status texts of a run.
-inline constexpr const char* kUpdateFailed = "Update Failed";
-inline constexpr const char* kAllUpdated = "All the files have been updated";
+class TTransferRoad;
+struct TFailedAddress;
 
 // Hears, on the owner's thread, why a run or one of its files failed; the console prints it.
 class IRunLog {
@@ -52,6 +44,15 @@ class IRunLog {
 // The list is not the one its signer published, or is older than the folder.
 class EListRefused : public Exception {
   using Exception::Exception;
+};
+
+// How a run ended, for the front ends to read once it is over: the status texts only show it.
+struct TRunOutcome {
+  bool ListApplied = false;     // the list was fetched, accepted and its steps run
+  bool FilesInPlace = false;    // every collected file was put in place
+  bool StageFailed = false;     // the hosts step or the self-update failed
+  bool RevisionStored = false;  // the list's revision was stored as the folder's
+  bool Failed() const { return !ListApplied || !FilesInPlace || StageFailed; }
 };
 
 class GFilesThread : public TTransferWorker {
@@ -71,12 +72,18 @@ class GFilesThread : public TTransferWorker {
   // is refused. Empty takes unsigned lists. The build's key unless a test sets its own.
   std::string FListPublicKey = BuiltInListPublicKey();
 
+  // Once the run is over.
+  const TRunOutcome& Outcome() const { return FOutcome; }
+  // Game files fetched at once, each over a connection of its own kept for the run.
+  unsigned FConnections = kDefaultConnections;
+
  protected:
   void Execute() override;
   // The steps of a run after the list has been unpacked; raises what no stage catches.
   void ApplyList();
   void CheckFiles(const TStringList& section);
-  void UpdateFiles();
+  // True when every collected file is in place.
+  bool UpdateFiles();
   void ModifyHosts(const TStringList& hosts);
   void SelfUpdate(const std::string& entry);
   // Fetches the signature of the downloaded list and raises EListRefused, with the download
@@ -104,28 +111,18 @@ class GFilesThread : public TTransferWorker {
   std::vector<std::string> FMirrors;
 
  private:
-  // Replaces collected file Index, whose transfers Ahead runs; true when it is in place. Raises
+  // Replaces collected file Index, whose transfers Road runs; true when it is in place. Raises
   // what the pass must not catch.
-  bool ReplaceFile(TFetchAhead& ahead, size_t index, bool& stopPass);
-  // Starts the transfers of Entries (list lines), fetched from Mirrors and then the server, or
-  // rebuilt from the patches planned for them (one plan per entry, or none at all).
-  std::unique_ptr<TFetchAhead> StartTransfers(const TStringList& entries,
-                                              std::vector<std::string> mirrors,
-                                              std::vector<TPatchPlan> patches);
+  bool ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass);
+  // No address of the file could be opened; the pass stops when no server answered at all.
+  void ReportNotOpened(const std::string& path, std::vector<TFailedAddress> failed, bool& stopPass);
   // The steps of a replacement after its download: the backup copy of the player's file, and
   // the unpacking, whose content must have the listed digest. Raise EFileFailed.
   void BackUp(const std::string& listPath, const std::string& local);
   // Before the normal files are checked: the backup folder starts afresh for a new upgrade, or
   // for a full check after a completed one, and is kept as it is otherwise.
   void PrepareBackupFolder();
-  // Rebuilt, when the file's patch was fetched: its digest, once the pool rebuilt it; none when
-  // the patch gave way (said on the log), and the whole copy is to be fetched instead.
-  std::optional<TDigestBytes> Rebuild(TFetchAhead& ahead, size_t index, const TFileEntry& entry);
   void ReportPatchGaveWay(const std::string& path, const std::string& reason);
-  // Rebuilt is the digest of a content rebuilt from a patch; without one, the download is
-  // unpacked.
-  void UnpackAndCheck(TFetchAhead& ahead, size_t index, const TFileEntry& entry,
-                      std::optional<TDigestBytes> rebuilt);
   // Shows a transfer's recorded gauge calls on the window's thread.
   void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
   // Removes what a killed run may have left beside this entry's file, but for a partial
@@ -150,6 +147,7 @@ class GFilesThread : public TTransferWorker {
   // "<revision>:<digest>" of this run's list while it is signed and not yet recorded.
   std::string FListDigest;
   bool FStageFailed = false;
+  TRunOutcome FOutcome;
   // The entries (ListKey) whose partial downloads the check kept for the replacement pass.
   std::mutex FKeptLock;
   std::set<std::string> FKeptPartials;

@@ -193,7 +193,7 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   const bool appended = block.size() > 2;
   if (!appended && !commented) return;
 
-  FStatus = "Applying changes to Hosts";
+  FStatus = kApplyingHosts;
   ShowStatus();
   std::string text;
   for (size_t l = 0; l < lines.size(); ++l) {
@@ -203,7 +203,7 @@ void GFilesThread::ModifyHosts(const TStringList& hosts) {
   if (appended)
     for (const std::string& line : block) text += line + "\r\n";
   ReplaceHostsFile(path, text);
-  FStatus = "Hosts file chamged";
+  FStatus = kHostsChanged;
   ShowStatus();
 }
 

@@ -48,40 +48,34 @@ TRebuilt Digests(std::span<const char> bytes) {
 
 }  // namespace
 
-void FetchPatch(const HttpOpener& opener, const TPatchPlan& plan, const std::string& patchName,
-                TSpaceGuard& space, const std::function<void(int64_t received)>& received,
-                const TRetryWait& wait) {
-  std::string why = "no address";
-  for (const std::string& address : plan.Addresses) {
-    TFileSink sink(patchName, &space);
-    // A body longer than the listed size is cut off there and raises: the next address may do.
-    try {
-      if (!Download(opener, address, sink, received, plan.Size, wait)) {
-        why = "could not be opened: " + address;
-        continue;
-      }
-    } catch (const EDownloadTooLong& e) {
-      why = e.Message();
-      continue;
-    }
-    int64_t size = 0;
-    if (platform::File file;
-        platform::File::Open(patchName, platform::Access::Read, platform::Share::Read,
-                             platform::Disposition::OpenExisting, file) != 0 ||
-        file.Size(size) != 0 || size != plan.Size) {
-      why = Format("%lld bytes arrived, the list names %lld", static_cast<long long>(size),
-                   static_cast<long long>(plan.Size));
-      continue;
-    }
-    TDigestBytes digest;
-    FileDigest(patchName, digest);
-    if (const std::string actual = DigestToHex(digest); actual != plan.Md5) {
-      why = "digest mismatch (listed " + plan.Md5 + ", received " + actual + ")";
-      continue;
-    }
-    return;
+std::string FetchPatchFrom(platform::HttpSession* session, const std::string& address,
+                           const TPatchPlan& plan, const std::string& patchName, TSpaceGuard& space,
+                           const std::function<void(int64_t received)>& received,
+                           const TRetryWait& wait, bool& opened) {
+  TFileSink sink(patchName, &space);
+  // A body longer than the listed size is cut off there and raises: the next address may do.
+  try {
+    opened = Download(session, address, sink, received, plan.Size, wait);
+    if (!opened) return "could not be opened: " + address;
+  } catch (const EDownloadTooLong& e) {
+    return e.Message();
   }
-  throw EPatchUnusable(why);
+  int64_t size = 0;
+  if (platform::File file;
+      platform::File::Open(patchName, platform::Access::Read, platform::Share::Read,
+                           platform::Disposition::OpenExisting, file) != 0 ||
+      file.Size(size) != 0 || size != plan.Size) {
+    platform::DeleteFile(patchName);
+    return Format("%lld bytes arrived, the list names %lld", static_cast<long long>(size),
+                  static_cast<long long>(plan.Size));
+  }
+  TDigestBytes digest;
+  FileDigest(patchName, digest);
+  if (const std::string actual = DigestToHex(digest); actual != plan.Md5) {
+    platform::DeleteFile(patchName);
+    return "digest mismatch (listed " + plan.Md5 + ", received " + actual + ")";
+  }
+  return {};
 }
 
 TRebuilt RebuildFile(const std::string& base, const std::string& patchName,

@@ -31,13 +31,15 @@ class EPatchUnusable : public Exception {
   using Exception::Exception;
 };
 
-// Fetches the patch into PatchName through Download (so a broken-off body is continued like any
-// other) from its addresses in turn, until one gives the listed size and MD5: mirrors are no
-// more trusted for patches than for whole copies. Raises EPatchUnusable, with the last address's
-// reason, when none does, and what Download raises otherwise.
-void FetchPatch(const HttpOpener& opener, const TPatchPlan& plan, const std::string& patchName,
-                TSpaceGuard& space, const std::function<void(int64_t received)>& received,
-                const TRetryWait& wait = {});
+// Fetches the patch from Address into PatchName (through Download, so a broken-off body is
+// continued like any other) and checks it against the plan: mirrors are no more trusted for
+// patches than for whole copies. Empty when the listed patch arrived; otherwise the reason, with
+// nothing of the body kept, and Opened false when the address could not be opened. Raises what
+// Download raises.
+std::string FetchPatchFrom(platform::HttpSession* session, const std::string& address,
+                           const TPatchPlan& plan, const std::string& patchName, TSpaceGuard& space,
+                           const std::function<void(int64_t received)>& received,
+                           const TRetryWait& wait, bool& opened);
 
 struct TRebuilt {
   TDigestBytes Md5{};

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/Ascii.h"
 #include "platform/File.h"
 #include "runtime/SysUtils.h"
 
@@ -62,6 +63,14 @@ void WriteResumeRecord(const std::string& fileName, const TResumeRecord& record)
                                platform::Disposition::CreateAlways, file))
     throw EInOutError(code);
   if (const int code = file.Write(text.data(), text.size(), done)) throw EInOutError(code);
+}
+
+std::string DigestValidator(const std::string& listedMd5) {
+  return listedMd5.empty() ? std::string() : "list-md5:" + LowerCase(listedMd5);
+}
+
+bool IsDigestValidator(const std::string& validator) {
+  return validator.rfind("list-md5:", 0) == 0;
 }
 
 bool MayResume(const std::optional<TResumeRecord>& record, const std::string& address,

@@ -27,6 +27,13 @@ std::optional<TResumeRecord> ReadResumeRecord(const std::string& fileName);
 // Raises EInOutError when the record cannot be stored.
 void WriteResumeRecord(const std::string& fileName, const TResumeRecord& record);
 
+// A server that sends neither ETag nor Last-Modified still has its partial bodies continued: the
+// record then carries the list entry's digest of the unpacked file as its validator, which no
+// server sends and which only that version of the file has. The continuation is asked for with
+// a plain range, and the digest check after unpacking tells whether the splice was right.
+std::string DigestValidator(const std::string& listedMd5);
+bool IsDigestValidator(const std::string& validator);
+
 // Whether PartialSize bytes kept under Record may be continued with a request to Address: only
 // at the address they came from, and only while some of the body is missing: nothing is left to
 // ask for of a whole one, and the server's copy may have changed since it came.

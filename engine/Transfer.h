@@ -76,6 +76,11 @@ class IDownloadSink {
   virtual void Continue() {}
   // A body that a later run could continue begins, before any of its bytes is written.
   virtual void BodyBegins(const TResumeRecord& /*origin*/) {}
+  // The validator a body without one of the server's is kept under: the listed digest's
+  // (DigestValidator); empty keeps such a body for this run alone.
+  virtual std::string DigestValidatorOf() const { return {}; }
+  // A continuation was joined on that no validator of the server's vouched for.
+  virtual void JoinedUnchecked() {}
 };
 
 // A local file, emptied or created once the address answers. Errors raise EInOutError; a write
@@ -86,8 +91,11 @@ class IDownloadSink {
 class TFileSink final : public IDownloadSink {
  public:
   explicit TFileSink(std::string fileName, TSpaceGuard* space = nullptr,
-                     std::string recordName = {})
-      : FFileName(std::move(fileName)), FRecordName(std::move(recordName)), FSpace(space) {}
+                     std::string recordName = {}, std::string listedMd5 = {})
+      : FFileName(std::move(fileName)),
+        FRecordName(std::move(recordName)),
+        FDigestValidator(DigestValidator(listedMd5)),
+        FSpace(space) {}
   void Open() override;
   void Write(const char* data, size_t count) override;
   void Close() override;
@@ -96,12 +104,19 @@ class TFileSink final : public IDownloadSink {
   std::optional<TStoredPart> StoredPart(const std::string& url) override;
   void Continue() override;
   void BodyBegins(const TResumeRecord& origin) override;
+  std::string DigestValidatorOf() const override { return FDigestValidator; }
+  void JoinedUnchecked() override { FJoinedUnchecked = true; }
+  // Whether the body holds bytes joined on without a validator of the server's: a wrong splice
+  // then shows only in the digest, and the body is worth fetching whole once more.
+  bool HasUncheckedJoin() const { return FJoinedUnchecked; }
 
  private:
   void DropRecord();
 
   std::string FFileName;
   std::string FRecordName;
+  std::string FDigestValidator;
+  bool FJoinedUnchecked = false;
   TSpaceGuard* FSpace;
   platform::File FFile;
 };
@@ -135,6 +150,10 @@ using TRetryWait = std::function<bool(std::chrono::milliseconds pause)>;
 // is cut off there: the sink discards it and EDownloadTooLong is raised. The pauses between
 // attempts go through Wait when it is given, and are slept through otherwise.
 bool Download(const HttpOpener& opener, const std::string& url, IDownloadSink& sink,
+              const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit,
+              const TRetryWait& wait = {});
+// The same through a session the caller keeps for further requests (null: nothing opens).
+bool Download(platform::HttpSession* session, const std::string& url, IDownloadSink& sink,
               const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit,
               const TRetryWait& wait = {});
 

@@ -61,7 +61,12 @@ class HttpResponse {
   virtual bool BrokeOff() const { return false; }
 };
 
-// One internet session (an InternetOpenA handle); each download opens and closes its own.
+// The most requests a run has in flight to one server at once, each on a session of its own.
+inline constexpr int kMaxConnectionsPerServer = 8;
+
+// A run's way to the servers for one request after the other: the connection a request used is
+// kept alive for the next one. Every request asks caches on the way for a fresh answer. A
+// session is used by one thread at a time; its responses go before it does.
 class HttpSession {
  public:
   virtual ~HttpSession() = default;

@@ -1,5 +1,7 @@
-// HTTP through libcurl. One easy transfer per opened address, driven through a multi handle
-// so that the reader pulls the body: curl is paused whenever the reader falls behind.
+// HTTP through libcurl. One easy transfer per opened address, driven through the session's
+// multi handle so that the reader pulls the body: curl is paused whenever the reader falls
+// behind. The multi handle outlives the transfers and keeps their connections alive for the
+// next request of the session.
 #include "platform/Http.h"
 
 #include <curl/curl.h>
@@ -96,6 +98,7 @@ class CurlResponse final : public HttpResponse {
  public:
   // Runs transfers, following redirects, until the final answer's headers are in. False when
   // no answer came at all (no connection, no such host, timeout) or a redirect is refused.
+  explicit CurlResponse(CURLM* multi) : FMulti(multi) {}
   bool Open(const std::string& url, const std::string& agent, const HttpRequest& request);
   size_t Read(char* buffer, size_t count) override;
   HttpAnswer Answer() const override { return FAnswer; }
@@ -114,10 +117,11 @@ class CurlResponse final : public HttpResponse {
   size_t Buffered() const { return FBuffer.size() - FReadPos; }
   // Starts the transfer of one address and runs it until its answer's headers are in; false as
   // for Open. FRedirect then says whether the answer leads elsewhere.
-  bool OpenOne(const std::string& url, const std::string& agent, const HttpRequest& request);
+  bool OpenOne(const std::string& url, const std::string& agent, const HttpRequest& request,
+               bool fresh);
 
   // Declared in this order so that the membership ends first, then the easy handle goes.
-  MultiHandle FMulti;
+  CURLM* FMulti;  // the session's
   EasyHandle FEasy;
   HeaderList FHeaders;  // sent with the request, so kept as long as the transfer
   std::unique_ptr<MultiMembership> FMembership;
@@ -138,7 +142,13 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent,
                         const HttpRequest& request) {
   std::string address = url;
   for (int redirects = 0;; ++redirects) {
-    if (!OpenOne(address, agent, request)) return false;
+    if (!OpenOne(address, agent, request, false)) {
+      // A kept connection the server closed meanwhile, or that broke on this request, is no
+      // verdict on the address: it is asked once more on a new connection.
+      long connects = 0;
+      curl_easy_getinfo(FEasy.Get(), CURLINFO_NUM_CONNECTS, &connects);
+      if (connects != 0 || !OpenOne(address, agent, request, true)) return false;
+    }
     if (!FRedirect) return true;
     // curl makes the Location absolute without following it.
     const char* target = nullptr;
@@ -150,7 +160,7 @@ bool CurlResponse::Open(const std::string& url, const std::string& agent,
 }
 
 bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
-                           const HttpRequest& request) {
+                           const HttpRequest& request, bool fresh) {
   InitCurlOnce();
   FMembership.reset();
   FBuffer.clear();
@@ -159,9 +169,8 @@ bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
   FResult = CURLE_OK;
   FAnswer = {};
   FReceived = 0;
-  FMulti.Reset(curl_multi_init());
   FEasy.Reset(curl_easy_init());
-  if (!FMulti || !FEasy) return false;
+  if (FMulti == nullptr || !FEasy) return false;
   CURL* const h = FEasy.Get();
   const std::string escaped = EscapeUrl(url);
   curl_easy_setopt(h, CURLOPT_URL, escaped.c_str());
@@ -178,6 +187,7 @@ bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.StallSeconds));
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // the transfer runs on a worker thread
+  if (fresh) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
   // A proxy's answer to opening a tunnel is not the server's answer.
   curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlResponse::OnHeader);
@@ -187,7 +197,10 @@ bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
   // The range and its validator go as headers of our own: curl's own resume option would turn
   // a whole-body answer into an error, where the caller wants to see it and start over.
   FHeaders.Reset();
-  const std::string headers = RangeHeaders(request);
+  // Every answer must be the server's current one: a cache on the way (a proxy) revalidates
+  // before it hands anything on, or a player would stay on an old list and its files.
+  const std::string headers =
+      RangeHeaders(request) + "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
   for (size_t at = 0; at < headers.size();) {
     const size_t end = headers.find("\r\n", at);
     curl_slist* const list =
@@ -197,9 +210,9 @@ bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
     FHeaders.Reset(list);
     at = end + 2;
   }
-  if (FHeaders) curl_easy_setopt(h, CURLOPT_HTTPHEADER, FHeaders.Get());
-  if (curl_multi_add_handle(FMulti.Get(), h) != CURLM_OK) return false;
-  FMembership = std::make_unique<MultiMembership>(FMulti.Get(), h);
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, FHeaders.Get());
+  if (curl_multi_add_handle(FMulti, h) != CURLM_OK) return false;
+  FMembership = std::make_unique<MultiMembership>(FMulti, h);
 
   while (!FHeadersIn && !FDone) Drive();
   // Ended before an answer's headers were seen: opened when curl completed the transfer anyway.
@@ -228,20 +241,20 @@ void CurlResponse::Drive() {
     curl_easy_pause(FEasy.Get(), CURLPAUSE_CONT);
   }
   int running = 0;
-  if (curl_multi_perform(FMulti.Get(), &running) != CURLM_OK) {
+  if (curl_multi_perform(FMulti, &running) != CURLM_OK) {
     FDone = true;
     FResult = CURLE_FAILED_INIT;
     return;
   }
   int queued = 0;
-  while (const CURLMsg* message = curl_multi_info_read(FMulti.Get(), &queued)) {
-    if (message->msg == CURLMSG_DONE) {
+  while (const CURLMsg* message = curl_multi_info_read(FMulti, &queued)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == FEasy.Get()) {
       FDone = true;
       FResult = message->data.result;
     }
   }
   if (!FDone && Buffered() == 0 && !FPaused)
-    curl_multi_poll(FMulti.Get(), nullptr, 0, kPollMilliseconds, nullptr);
+    curl_multi_poll(FMulti, nullptr, 0, kPollMilliseconds, nullptr);
 }
 
 size_t CurlResponse::OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -293,13 +306,19 @@ size_t CurlResponse::OnBody(char* data, size_t size, size_t count, void* self) {
   return n;
 }
 
+// One connection's worth of transfers, one after the other: the multi handle's connection cache
+// keeps the last connection to each host open for the next request. A response must be gone
+// before the session goes, and before the next request is opened.
 class CurlSession final : public HttpSession {
  public:
-  explicit CurlSession(std::string agent) : FAgent(std::move(agent)) {}
+  explicit CurlSession(std::string agent) : FAgent(std::move(agent)) {
+    InitCurlOnce();
+    FMulti.Reset(curl_multi_init());
+  }
 
   std::unique_ptr<HttpResponse> OpenUrl(const std::string& url,
                                         const HttpRequest& request) override {
-    auto response = std::make_unique<CurlResponse>();
+    auto response = std::make_unique<CurlResponse>(FMulti.Get());
     if (!response->Open(url, FAgent, request)) return nullptr;
     return response;
   }
@@ -309,6 +328,7 @@ class CurlSession final : public HttpSession {
 
  private:
   std::string FAgent;
+  MultiHandle FMulti;
 };
 
 }  // namespace

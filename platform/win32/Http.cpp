@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -132,32 +133,55 @@ std::optional<std::string> RedirectTarget(HINTERNET request, const std::string& 
   return combined;
 }
 
+// The internet handle of the run: every session opened while another one lives shares it, so
+// that WinINet keeps each server's connections alive from one request and one session to the
+// next. It goes with the last session.
+std::shared_ptr<InetHandle> SharedInternet(const std::string& agent) {
+  static std::mutex lock;
+  static std::weak_ptr<InetHandle> shared;
+  const std::lock_guard guard(lock);
+  if (std::shared_ptr<InetHandle> handle = shared.lock()) return handle;
+  auto handle = std::make_shared<InetHandle>(
+      InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  // Options set on a null handle would change the defaults of the whole process; a session
+  // that could not be opened simply fails its opens.
+  if (handle->Get() == nullptr) return handle;
+  const HttpTimeouts timeouts = CurrentHttpTimeouts();
+  DWORD connect = static_cast<DWORD>(timeouts.ConnectSeconds) * 1000;
+  DWORD receive = static_cast<DWORD>(timeouts.StallSeconds) * 1000;
+  InternetSetOptionA(handle->Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
+  InternetSetOptionA(handle->Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+  // WinINet holds HTTP/1.1 to two connections a server by default; the run asks for up to
+  // kMaxConnectionsPerServer files at once, each session one after the other.
+  DWORD perServer = kMaxConnectionsPerServer;
+  InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &perServer, sizeof perServer);
+  InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &perServer,
+                     sizeof perServer);
+  shared = handle;
+  return handle;
+}
+
 class InetSession final : public HttpSession {
  public:
-  explicit InetSession(const std::string& agent)
-      : FInternet(std::make_shared<InetHandle>(
-            InternetOpenA(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))) {
-    // Options set on a null handle would change the defaults of the whole process; a session
-    // that could not be opened simply fails its opens.
-    if (FInternet->Get() == nullptr) return;
-    const HttpTimeouts timeouts = CurrentHttpTimeouts();
-    DWORD connect = static_cast<DWORD>(timeouts.ConnectSeconds) * 1000;
-    DWORD receive = static_cast<DWORD>(timeouts.StallSeconds) * 1000;
-    InternetSetOptionA(FInternet->Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
-    InternetSetOptionA(FInternet->Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-  }
+  explicit InetSession(const std::string& agent) : FInternet(SharedInternet(agent)) {}
 
   std::unique_ptr<HttpResponse> OpenUrl(const std::string& url,
                                         const HttpRequest& request) override {
     const std::string headers = RangeHeaders(request);
-    // A part of a body must come from the server: a cached copy may be an older one.
-    const DWORD flags =
-        INTERNET_FLAG_NO_AUTO_REDIRECT | (headers.empty() ? 0 : INTERNET_FLAG_RELOAD);
+    // Every answer comes from the server, revalidated by any proxy on the way (pragma no-cache),
+    // and none goes into the user's internet cache: a cached copy may be an older one, and a
+    // game's files have no business there. Connections are kept for the next request.
+    const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD |
+                        INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                        INTERNET_FLAG_KEEP_CONNECTION;
     std::string address = url;
     for (int redirects = 0;; ++redirects) {
-      InetHandle handle(InternetOpenUrlA(FInternet->Get(), address.c_str(),
-                                         headers.empty() ? nullptr : headers.c_str(),
-                                         static_cast<DWORD>(headers.size()), flags, 0));
+      InetHandle handle = Open(address, headers, flags);
+      // A kept connection that the server closed meanwhile answers nothing: that is no verdict on
+      // the address, which is asked once more, on a new connection by then. An address that
+      // cannot be reached at all is not waited for twice.
+      if (handle.Get() != nullptr && !Answered(handle.Get()))
+        handle = Open(address, headers, flags);
       if (handle.Get() == nullptr || !Answered(handle.Get())) return nullptr;
       const std::optional<std::string> target = RedirectTarget(handle.Get(), address);
       if (!target) return std::make_unique<InetResponse>(FInternet, std::move(handle));
@@ -171,6 +195,12 @@ class InetSession final : public HttpSession {
   }
 
  private:
+  InetHandle Open(const std::string& address, const std::string& headers, DWORD flags) {
+    return InetHandle(InternetOpenUrlA(FInternet->Get(), address.c_str(),
+                                       headers.empty() ? nullptr : headers.c_str(),
+                                       static_cast<DWORD>(headers.size()), flags, 0));
+  }
+
   std::shared_ptr<InetHandle> FInternet;
 };
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FetchAhead.h"
+#include "engine/TransferRoad.h"
 #include "engine/GetFilesThr.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/HttpFixture.h"
@@ -200,11 +200,11 @@ TEST_F(DownloadHttpTest, StopEndsThePauseBeforeAFurtherAttempt) {
 
   EXPECT_TRUE(FWorker.DownloadFile(FServer.BaseUrl() + "f.dat.bz2", FDir / "out.bz2", true));
   {
-    TFetchAhead::TSettings settings;
+    TTransferRoad::TSettings settings;
     settings.WorkDir = FDir.Path();
     settings.Server = FServer.BaseUrl();
     settings.Opener = platform::OpenInternet;
-    const TFetchAhead ahead(std::move(settings),
+    const TTransferRoad road(std::move(settings),
                             {"f.dat|" + std::string(32, '0') + "|" + std::to_string(data.size())});
     while (FServer.Requests().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Its body has arrived and broken off: the transfer waits for its next attempt.

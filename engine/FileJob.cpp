@@ -1,0 +1,38 @@
+#include "engine/FileJob.h"
+
+#include "engine/ListKey.h"
+#include "list/LocalPath.h"
+#include "platform/Ascii.h"
+
+namespace korvath {
+
+std::unique_ptr<TFileJob> MakeFileJob(const std::string& line, const std::string& server,
+                                      const std::vector<std::string>& mirrors,
+                                      const std::set<std::string>& listedPaths, bool createBackup,
+                                      const TPatchPlan* patch) {
+  auto job = std::make_unique<TFileJob>();
+  try {
+    const TFileEntry entry = SplitFileEntry(line);
+    if (!RefusedPathReason(entry.Path).empty()) return job;
+    job->Size = EntrySize(entry.Size);
+    job->Integrity = EntryIntegrity(entry);
+    job->Md5 = LowerCase(entry.Digest);
+    if (job->Integrity.Known && patch != nullptr) job->Patch = *patch;
+    job->Addresses = FileAddresses(PublishedName(entry.Path), mirrors, server);
+    job->MirrorBases = mirrors;
+    const auto listed = [&](const char* suffix) {
+      return listedPaths.count(ListKey(entry.Path + suffix)) != 0;
+    };
+    // A temporary that carries the name of a listed file, or a download that a backup copy
+    // could land on, must wait until every file before it is done.
+    job->RunsAhead = !listed(kDownloadSuffix) && !listed(kUnpackSuffix) && !listed(kPatchSuffix) &&
+                     !(createBackup && ListKey(entry.Path).rfind("backup\\", 0) == 0);
+    job->Resumable = !listed(kDownloadSuffix) && !listed(kResumeSuffix);
+    job->Path = entry.Path;
+  } catch (const Exception&) {
+    job->Path.clear();
+  }
+  return job;
+}
+
+}  // namespace korvath

@@ -1,0 +1,163 @@
+// The worker's side of the replacement pass: each collected file in list order, shown as a
+// file-by-file replacement shows it while its transfers ran ahead, checked against the list, and
+// put in place or sent round again from its next address.
+#include <new>
+
+#include "engine/BatchedCalls.h"
+#include "engine/FileFailed.h"
+#include "engine/FileSources.h"
+#include "engine/GetFilesThr.h"
+#include "engine/TransferRoad.h"
+#include "list/LocalPath.h"
+#include "platform/File.h"
+#include "runtime/SysUtils.h"
+#include "transfer/HashingStream.h"
+
+namespace korvath {
+namespace {
+
+// What the checks make of a decoding's failure: the copy is not the file (another address may
+// serve it right), or the file cannot be written here (no address can help).
+[[noreturn]] void RaiseDecodeFailure(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EUnpackWrite& e) {
+    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+  } catch (const EOutOfSpace& e) {
+    throw EFileFailed("cannot be unpacked (" + e.Message() + ")");
+  } catch (const EFileFailed&) {
+    throw;
+  } catch (const EUnpackTooLong& e) {
+    throw EBadCopy("unpacked size exceeded (" + e.Message() + ")");
+  } catch (const Exception& e) {
+    throw EBadCopy("damaged archive (" + e.Message() + ")");
+  } catch (const std::bad_alloc&) {
+    throw EBadCopy("out of memory while unpacking");
+  } catch (const std::exception& e) {
+    throw EBadCopy(std::string("cannot be unpacked (") + e.what() + ")");
+  }
+}
+
+// The decoded content is the listed file: its MD5, and its SHA-256 where the list gives one
+// (MD5 digests can be made to collide; the SHA-256 beside it cannot).
+void CheckDigests(const TFileEntry& entry, const TDecoded& decoded) {
+  const std::string actual = DigestToHex(decoded.Md5);
+  if (!SameText(actual, entry.Digest))
+    throw EBadCopy("digest mismatch (listed " + entry.Digest + ", received " + actual + ")");
+  if (const TIntegrity integrity = EntryIntegrity(entry);
+      integrity.Known && decoded.Sha256 != integrity.Sha256)
+    throw EBadCopy("SHA-256 mismatch (listed " + integrity.Sha256 + ", received " + decoded.Sha256 +
+                   ")");
+}
+
+}  // namespace
+
+bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass) {
+  const TFileEntry entry = SplitFileEntry(FUpdateList[index]);
+  if (const std::string reason = RefusedPathReason(entry.Path); !reason.empty()) {
+    ReportFileFailed(entry.Path, "refused path: " + reason);
+    return false;
+  }
+  const auto showDownload = [&] {
+    FStatus = kDownloading + entry.Path;
+    ShowStatus();
+    FGaugeIndex = kFileGauge;
+    FGaugeValue = EntrySize(entry.Size);
+    SetGaugeMax();
+  };
+  const TGaugeTape::TPlay play = [this](std::span<const TGaugeCall> taken) {
+    ReplayGaugeCalls(taken);
+  };
+  showDownload();
+  // Every address given up so far, over every turn of the file.
+  std::vector<TFailedAddress> failed;
+  const TFetched* fetched = nullptr;
+  bool backedUp = false;
+  try {
+    // A malformed integrity field fails its file here; nothing of it was fetched.
+    EntryIntegrity(entry);
+    for (;;) {
+      fetched = nullptr;
+      const TFetched& turn = road.PlayDownload(index, play);
+      fetched = &turn;
+      failed.insert(failed.end(), turn.Failed.begin(), turn.Failed.end());
+      if (turn.Error) std::rethrow_exception(turn.Error);
+      if (turn.Kind == TFetched::TKind::NoAnswer) {
+        ReportNotOpened(entry.Path, failed, stopPass);
+        return false;
+      }
+      // A patch that could not be fetched gave way to the whole copy, fetched in its place.
+      ReportPatchGaveWay(entry.Path, turn.PatchFailure);
+      if (FCreateBackup == 1 && !backedUp) BackUp(entry.Path, road.Job(index).Names.Local);
+      backedUp = true;
+      FStatus = (turn.Kind == TFetched::TKind::Patch ? kPatching : kExtracting) + entry.Path;
+      ShowStatus();
+      const TDecoded& decoded = road.PlayDecode(index, play);
+      if (!decoded.PatchFailure.empty()) {
+        // The patch gave way once it came: the whole copy is fetched, from every address.
+        ReportPatchGaveWay(entry.Path, decoded.PatchFailure);
+        road.Refetch(index, TFetchPlan{0, false, true});
+        showDownload();
+        continue;
+      }
+      try {
+        if (decoded.Error) RaiseDecodeFailure(decoded.Error);
+        CheckDigests(entry, decoded);
+      } catch (const EBadCopy& e) {
+        const TFileJob& job = road.Job(index);
+        // Bytes joined on without the server's word may be the fault: the same address once
+        // more, whole. Otherwise the next address; the server's copy was the last chance.
+        const bool again = turn.UncheckedJoin;
+        if (!again && turn.Source + 1 >= job.Addresses.size()) throw;
+        failed.push_back({job.Addresses[turn.Source], e.Message(), true});
+        road.Refetch(index, TFetchPlan{again ? turn.Source : turn.Source + 1, false, false});
+        showDownload();
+        continue;
+      }
+      // The player's file is replaced only by the listed content, and in one step.
+      if (const int error = road.Keep(index))
+        throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
+      return true;
+    }
+  } catch (const std::exception& e) {
+    // Out of memory, too, fails this file alone.
+    const std::string reason =
+        dynamic_cast<const Exception*>(&e) != nullptr ? static_cast<const Exception&>(e).Message()
+        : dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? std::string("out of memory")
+                                                             : std::string(e.what());
+    road.Discard(index);
+    ReportFileFailed(entry.Path, fetched != nullptr
+                                     ? NamingAddresses(reason, failed,
+                                                       road.Job(index).Addresses[fetched->Source])
+                                     : reason);
+    return false;
+  }
+}
+
+void GFilesThread::ReportNotOpened(const std::string& path, std::vector<TFailedAddress> failed,
+                                   bool& stopPass) {
+  // No server answered anywhere: the pass ends here, as it does without mirrors.
+  if (NoneAnswered(failed)) {
+    std::string addresses;
+    for (const TFailedAddress& address : failed)
+      addresses += (addresses.empty() ? "" : ", ") + address.Address;
+    ReportFileFailed(path, "could not be opened: " + addresses);
+    stopPass = true;
+    return;
+  }
+  const std::string last = failed.back().Address;
+  failed.pop_back();
+  ReportFileFailed(path, NamingAddresses("could not be opened", failed, last));
+}
+
+void GFilesThread::ReplayGaugeCalls(std::span<const TGaugeCall> taken) {
+  // The transfers ran ahead; the window sees their gauge calls now, in the order they were made,
+  // each made on the window's thread as SetGaugeMax and SetFileProgress make it. Calls go over
+  // in batches: a download makes a call per KiB, and a hand-off per call would cost more than
+  // the gauge is worth.
+  TBatchedCalls calls([this](const std::function<void()>& batch) { Synchronize(batch); });
+  for (const TGaugeCall& call : taken) calls.Add([this, call] { MakeGaugeCall(call); });
+  calls.Flush();
+}
+
+}  // namespace korvath
