@@ -38,6 +38,20 @@ namespace {
   }
 }
 
+// A fetch's failure as the file's: the run's own exceptions as they are, and any other (out of
+// memory, say) as a copy that could not be taken from that address.
+[[noreturn]] void RaiseFetchFailure(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const Exception&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw EBadCopy("out of memory while downloading");
+  } catch (const std::exception& e) {
+    throw EBadCopy(std::string("cannot be downloaded (") + e.what() + ")");
+  }
+}
+
 // The decoded content is the listed file: its MD5, and its SHA-256 where the list gives one
 // (MD5 digests can be made to collide; the SHA-256 beside it cannot).
 void CheckDigests(const TFileEntry& entry, const TDecoded& decoded) {
@@ -48,6 +62,19 @@ void CheckDigests(const TFileEntry& entry, const TDecoded& decoded) {
       integrity.Known && decoded.Sha256 != integrity.Sha256)
     throw EBadCopy("SHA-256 mismatch (listed " + integrity.Sha256 + ", received " + decoded.Sha256 +
                    ")");
+}
+
+// A copy that is not the listed file is fetched again: from the same address, whole, when bytes
+// were joined on without the server's word (they may be the fault); from the next address
+// otherwise. False when the server's copy was the last chance.
+bool NextAddress(TTransferRoad& road, size_t index, const TFetched& turn, const EBadCopy& why,
+                 std::vector<TFailedAddress>& failed) {
+  const TFileJob& job = road.Job(index);
+  const bool again = turn.UncheckedJoin;
+  if (!again && turn.Source + 1 >= job.Addresses.size()) return false;
+  failed.push_back({job.Addresses[turn.Source], why.Message(), true});
+  road.Refetch(index, TFetchPlan{again ? turn.Source : turn.Source + 1, false, false});
+  return true;
 }
 
 }  // namespace
@@ -82,6 +109,15 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
       fetched = &turn;
       failed.insert(failed.end(), turn.Failed.begin(), turn.Failed.end());
       if (turn.Error) std::rethrow_exception(turn.Error);
+      if (turn.Error) {
+        try {
+          RaiseFetchFailure(turn.Error);
+        } catch (const EBadCopy& e) {
+          if (!NextAddress(road, index, turn, e, failed)) throw;
+          showDownload();
+          continue;
+        }
+      }
       if (turn.Kind == TFetched::TKind::NoAnswer) {
         ReportNotOpened(entry.Path, failed, stopPass);
         return false;
@@ -104,13 +140,7 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
         if (decoded.Error) RaiseDecodeFailure(decoded.Error);
         CheckDigests(entry, decoded);
       } catch (const EBadCopy& e) {
-        const TFileJob& job = road.Job(index);
-        // Bytes joined on without the server's word may be the fault: the same address once
-        // more, whole. Otherwise the next address; the server's copy was the last chance.
-        const bool again = turn.UncheckedJoin;
-        if (!again && turn.Source + 1 >= job.Addresses.size()) throw;
-        failed.push_back({job.Addresses[turn.Source], e.Message(), true});
-        road.Refetch(index, TFetchPlan{again ? turn.Source : turn.Source + 1, false, false});
+        if (!NextAddress(road, index, turn, e, failed)) throw;
         showDownload();
         continue;
       }
@@ -119,12 +149,8 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
         throw EFileFailed("cannot be replaced (" + platform::SysErrorMessage(error) + ")");
       return true;
     }
-  } catch (const std::exception& e) {
-    // Out of memory, too, fails this file alone.
-    const std::string reason =
-        dynamic_cast<const Exception*>(&e) != nullptr ? static_cast<const Exception&>(e).Message()
-        : dynamic_cast<const std::bad_alloc*>(&e) != nullptr ? std::string("out of memory")
-                                                             : std::string(e.what());
+  } catch (const Exception& e) {
+    const std::string reason = e.Message();
     road.Discard(index);
     ReportFileFailed(entry.Path, fetched != nullptr
                                      ? NamingAddresses(reason, failed,

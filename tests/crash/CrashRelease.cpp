@@ -114,6 +114,8 @@ std::vector<std::string> CrashRelease::CheckConsistent(const std::string& game) 
     const std::string name = LocalName(f.ListPath);
     temporaries.insert(name + ".bz2");
     temporaries.insert(name + ".unpack");
+    // A killed download is kept with its record for the next run to go on with.
+    temporaries.insert(name + ".bz2.resume");
     const auto it = files.find(name);
     if (it == files.end()) {
       if (f.Old) problems.push_back(name + ": gone");

@@ -1,5 +1,5 @@
 // The replacement pass with its transfers running ahead: the window must see exactly what a
-// file-by-file pass shows, the server must get one request after the other, and work done ahead
+// file-by-file pass shows, the server gets a few requests at a time, and work done ahead
 // of a pass that ends early must leave nothing behind.
 #include <gtest/gtest.h>
 
@@ -208,7 +208,8 @@ TEST_F(ReplaceAhead, WindowSeesEachFileAsAFileByFilePassShowsIt) {
   EXPECT_EQ(view.Only("status:").back(), "status:All the files have been updated");
   for (const auto& [path, content] : files)
     EXPECT_EQ(ReadFileBytes(FGame / ReplaceAll(path, "\\", "/")), content) << path;
-  EXPECT_EQ(FServer.MostOpenAtOnce(), 1) << "requests go to the server one after the other";
+  EXPECT_LE(FServer.MostOpenAtOnce(), static_cast<int>(kDefaultConnections));
+  EXPECT_GT(FServer.MostOpenAtOnce(), 1) << "files are fetched several at a time";
   EXPECT_TRUE(NoTemporaries(FGame.Path()));
 }
 
@@ -229,10 +230,15 @@ TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedStopsThePassAndNothingAfterItIsAs
     const std::string name = "f" + std::to_string(i) + ".dat";
     EXPECT_EQ(ReadFileBytes(FGame / name) == "old " + name, i >= 4) << name;
   }
-  const Strings requests = FServer.Requests();
-  const Strings expectedRequests{"files.lst.bz2", "f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2",
-                                 "f4.dat.bz2"};
-  EXPECT_EQ(requests, expectedRequests);
+  // Files after f4 may have been asked for while f4 was, on the other connections, but none is
+  // started once f4 found no server.
+  Strings requests = FServer.Requests();
+  std::sort(requests.begin(), requests.end());
+  const Strings asked(requests.begin(), requests.begin() + 5);
+  EXPECT_EQ(asked,
+            (Strings{"f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2", "f4.dat.bz2", "files.lst.bz2"}));
+  EXPECT_LE(requests.size(), 5 + kDefaultConnections - 1);
+  EXPECT_EQ(std::adjacent_find(requests.begin(), requests.end()), requests.end());
   const Strings downloading = view.Only("status:Downloading");
   EXPECT_EQ(downloading.back(), "status:Downloading f4.dat");
   EXPECT_TRUE(NoTemporaries(FGame.Path()));
