@@ -24,6 +24,8 @@
 #                   second run is sent / compressed size (bench/resume.sh)
 #   B13 mirrors     the B3 install from two mirrors (the first holding half the files), the update
 #                   server serving the list alone, vs from the update server (bench/mirrors.sh)
+#   B14 latency     1,000 small files through a line of 50 (0, 150) ms and 100 Mbit/s, vs curl
+#                   --parallel on the same copies (bench/latency.sh)
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
@@ -43,7 +45,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10 B11 B12 B13}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10 B11 B12 B13 B14}"
 big_bytes="${BIG_BYTES:-1073741824}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
@@ -243,6 +245,11 @@ if wants B13; then
   make_set 2000 --files 2000
   line="$(DATA="$data" RUNS="$runs" "$repo/bench/mirrors.sh" "$update" "$data/release-2000" "$data/pub-2000" | tee /dev/stderr | tail -1)"
   table+=("$line")
+fi
+
+if wants B14; then
+  while read -r line; do table+=("$line"); done < <(DATA="$data" RUNS="$runs" \
+    "$repo/bench/latency.sh" "$update" "$publish" | tee /dev/stderr | grep '^B14 install')
 fi
 
 # The one file of a one-file client, relative to its release folder.

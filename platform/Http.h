@@ -23,6 +23,10 @@ struct HttpTimeouts {
 HttpTimeouts CurrentHttpTimeouts();
 // For tests only: a stalled body can then be shown to end within seconds.
 void SetHttpTimeoutsForTests(HttpTimeouts timeouts);
+// For tests only: the certificate authorities that https servers are checked against, a PEM
+// file in place of the system's (empty: the system's). The Windows client keeps the system's.
+void SetHttpCertificateAuthoritiesForTests(const std::string& pemFile);
+std::string HttpCertificateAuthorities();
 
 // What is asked beyond the address. A request from byte 0 without a validator is a plain GET;
 // a later start asks for the rest of the body ("Range: bytes=From-"), and IfRange, when given,

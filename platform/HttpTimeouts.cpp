@@ -1,5 +1,7 @@
-// The time limits of every transfer, shared by both HTTP clients.
+// The time limits of every transfer, and the authorities tests trust, shared by both HTTP clients.
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "platform/Http.h"
 
@@ -8,6 +10,8 @@ namespace {
 
 std::atomic<int> gConnectSeconds{kHttpConnectTimeoutSeconds};
 std::atomic<int> gStallSeconds{kHttpStallTimeoutSeconds};
+std::mutex gAuthoritiesLock;
+std::string gAuthorities;
 
 }  // namespace
 
@@ -18,6 +22,16 @@ HttpTimeouts CurrentHttpTimeouts() {
 void SetHttpTimeoutsForTests(HttpTimeouts timeouts) {
   gConnectSeconds = timeouts.ConnectSeconds;
   gStallSeconds = timeouts.StallSeconds;
+}
+
+void SetHttpCertificateAuthoritiesForTests(const std::string& pemFile) {
+  const std::lock_guard lock(gAuthoritiesLock);
+  gAuthorities = pemFile;
+}
+
+std::string HttpCertificateAuthorities() {
+  const std::lock_guard lock(gAuthoritiesLock);
+  return gAuthorities;
 }
 
 }  // namespace korvath::platform

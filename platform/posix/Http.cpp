@@ -188,6 +188,11 @@ bool CurlResponse::OpenOne(const std::string& url, const std::string& agent,
   curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.StallSeconds));
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);  // the transfer runs on a worker thread
   if (fresh) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+  // Certificates are checked against the system's authorities and must name the host: do NOT
+  // turn CURLOPT_SSL_VERIFYPEER or CURLOPT_SSL_VERIFYHOST off here. Tests name their own
+  // authority instead.
+  const std::string authorities = HttpCertificateAuthorities();
+  if (!authorities.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, authorities.c_str());
   // A proxy's answer to opening a tunnel is not the server's answer.
   curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlResponse::OnHeader);
