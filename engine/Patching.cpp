@@ -99,6 +99,10 @@ TRebuilt RebuildFile(const std::string& base, const std::string& patchName,
     ApplyPatch(baseBytes, patch, result.Data(), [&](int64_t consumed) {
       gauge(TGaugeCall{false, kFileGauge, Low32(consumed)});
     });
+    // A base or patch cut short while it was read has read as zeros past its new end.
+    if ((baseFile.Size() > 0 && !baseFile.Intact()) ||
+        (patchFile.Size() > 0 && !patchFile.Intact()))
+      throw EPatchUnusable("the base or the patch was cut short while it was read");
     TRebuilt rebuilt = Digests(result.Data());
     gauge(TGaugeCall{false, kFileGauge, 0});
     return rebuilt;

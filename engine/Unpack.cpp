@@ -1,5 +1,5 @@
 // Unpacking of one downloaded bzip2 stream into its target, with the file gauge following the
-// compressed bytes consumed.
+// compressed bytes behind the output written.
 #include <cstdint>
 #include <memory>
 
@@ -30,9 +30,10 @@ void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t
   // One decoder leaves the block road out: its cutting and copying would only cost more CPU.
   TBZParallelDecompressionStream decoder(
       source, decoders == 1 ? INT64_MAX : TBZParallelDecompressionStream::kParallelFrom, decoders);
-  // Compressed bytes taken in so far: the source moves a whole input block at a time.
+  // Compressed bytes behind the output so far, a whole input block at a time (on the block road
+  // as its output is handed out, not as the source is read ahead).
   decoder.OnProgress = [&](TObject*) {
-    gauge(TGaugeCall{false, kFileGauge, Low32(source.Position())});
+    gauge(TGaugeCall{false, kFileGauge, Low32(decoder.SourcePosition())});
   };
   // Once the decoder runs, the gauge goes back to 0 on every way out.
   try {

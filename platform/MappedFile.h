@@ -35,6 +35,11 @@ class MappedFile {
   const unsigned char* Data() const { return FView.Get().Data; }
   size_t ViewSize() const { return FView.Get().Size; }
 
+  // False when the file is shorter now than when it was opened: what was read from a view may
+  // then hold zeros where another program cut the file short (on POSIX that does not end the
+  // program), and must not be used.
+  bool Intact() const;
+
   // Copies Length bytes from Offset of the file into Buffer, without a view: cheaper than a
   // mapping for a small file. False when they cannot all be read (the file has shrunk).
   bool ReadAt(uint64_t offset, void* buffer, size_t length) const;
@@ -55,6 +60,7 @@ class MappedFile {
   struct View {
     const unsigned char* Data = nullptr;
     size_t Size = 0;
+    int Guard = -1;  // POSIX: its place under the bus-error guard
     bool operator==(const View&) const = default;
   };
   struct ViewTraits {

@@ -1,4 +1,4 @@
-// Decoding of one bzip2 stream block by block on every core, still through libbz2: the caller's
+// Decoding of one bzip2 stream block by block on several cores, still through libbz2: the caller's
 // thread reads the source, finds where blocks may begin and cuts each out as a one-block stream;
 // workers decode those; the caller hands out their output in order and checks the stream's
 // combined CRC. Only bytes of blocks that decoded whole, with their CRC checked, are handed out,
@@ -23,48 +23,26 @@ using bzblocks::TBitWriter;
 
 namespace {
 
-constexpr int32_t kSourceRead = 1 << 18;
 // Output of a block held until the block is known to be whole. A block holds at most 900 000
 // bytes of run-shortened data, which long runs of one byte can make ~46 MB of output: such a
 // block is checked whole by its worker and decoded once more while it is handed out.
 constexpr size_t kHeldOutput = 4 << 20;
-// A block of the largest size cannot take this much room, whatever it holds (at most one Huffman
-// code of 20 bits per byte of the block, and its tables); a longer stretch without a magic is
-// not the layout of a stream.
-constexpr uint64_t kLongestPiece = uint64_t{8} * (3 << 20);
+// What the pieces read ahead may hold, each block counted at the most output it may keep: the
+// source is read no further ahead than this, however small its pieces are.
+constexpr uint64_t kMostHeld = 32 << 20;
+// A piece that does not decode whole is joined to the next, in case it ended at a magic found by
+// chance inside a block; after this many joins in a row the stream is no longer taken for one
+// whose blocks the road can find, and the sequential decoder goes on.
+constexpr unsigned kMostJoins = 3;
+// The gauge moves in steps of the sequential decoder's input block.
+constexpr int64_t kGaugeStep = 65536;
 constexpr int32_t kDecodeStep = 1 << 16;
 
 [[noreturn]] void InvalidOperation() {
   throw EBZDecompressionError("Invalid stream operation");
 }
 
-// Bits [Begin, End) of Data behind a stream header: how a stretch that is not a block is kept,
-// so that it can still be joined to the block before it.
-std::string RawStretch(char level, const uint8_t* data, size_t size, uint64_t begin, uint64_t end) {
-  TBitWriter writer;
-  writer.Put(0x425A68, 24);
-  writer.Put(static_cast<uint8_t>(level), 8);
-  writer.Append(data, size, begin, end - begin);
-  writer.Pad();
-  return writer.TakeBytes();
-}
-
 }  // namespace
-
-// A stretch of the source between two places where a magic was found.
-struct TBZParallelDecompressionStream::TPiece {
-  std::string Stream;  // its bits from bit 32 on, as a one-block stream when Block
-  uint64_t Bits = 0;
-  bool Block = false;      // begins with the block magic
-  bool EndsAtEnd = false;  // the end-of-stream magic follows it
-  bool Last = false;       // the source ends with it
-  uint32_t Crc = 0;
-  // The decoding's outcome, set before Done is (under the lock while workers run).
-  bool Done = false;
-  bool Ok = false;        // decoded to its end, CRC checked
-  bool Overflow = false;  // Output holds only the first kHeldOutput bytes
-  std::string Output;
-};
 
 // libbz2 over one stream in memory.
 class TBZParallelDecompressionStream::TPieceDecoder {
@@ -95,6 +73,12 @@ class TBZParallelDecompressionStream::TPieceDecoder {
       if (status == BZ_STREAM_END || (status == BZ_OK && produced > 0)) return produced;
       if (status != BZ_OK || FCodec.avail_in == 0) return -1;
     }
+  }
+
+  // How far into the piece the input taken so far reaches, in bits after the stream's header.
+  uint64_t InputBits() const {
+    const uint64_t taken = uint64_t{FCodec.total_in_hi32} << 32 | FCodec.total_in_lo32;
+    return taken * 8 > bzblocks::kHeaderBits ? taken * 8 - bzblocks::kHeaderBits : 0;
   }
 
   // Output up to the end or the first kHeldOutput bytes, and whether the stream decodes whole.
@@ -135,9 +119,10 @@ class TBZParallelDecompressionStream::TPieceDecoder {
 TBZParallelDecompressionStream::TBZParallelDecompressionStream(TStream& source,
                                                                int64_t parallelFrom,
                                                                unsigned workers)
-    : FSource(&source), FStart(source.Position()) {
+    : FSource(&source), FStart(source.Position()), FCutter(source), FGauge(FStart) {
   if (source.Size() - FStart >= parallelFrom) {
-    if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+    if (workers == 0) workers = std::thread::hardware_concurrency();
+    workers = std::clamp(workers, 1u, kMostWorkers);
     try {
       for (unsigned i = 0; i < workers; ++i) FWorkers.emplace_back([this] { Work(); });
       return;
@@ -154,6 +139,26 @@ TBZParallelDecompressionStream::~TBZParallelDecompressionStream() {
 }
 
 void TBZParallelDecompressionStream::Progress() {
+  // After a fall-back the sequential road reads the start again: the gauge does not go back.
+  FGauge = std::max(FGauge, FSource->Position());
+  if (OnProgress) OnProgress(this);
+}
+
+void TBZParallelDecompressionStream::HandedProgress() {
+  int64_t position;
+  if (FFinished && FOutAt == FOut.size() && !FRest) {
+    position = FStart + static_cast<int64_t>(FCutter.BytesRead());  // the end marker's too
+  } else {
+    uint64_t bits = FOutBits;
+    if (FRest)
+      bits = std::min(bits, FRest->InputBits());
+    else if (!FOut.empty())
+      bits = bits * FOutAt / FOut.size();
+    const auto bytes = static_cast<int64_t>((FOutBegin + bits) / 8);
+    position = FStart + bytes / kGaugeStep * kGaugeStep;
+  }
+  if (position <= FGauge) return;
+  FGauge = position;
   if (OnProgress) OnProgress(this);
 }
 
@@ -198,6 +203,7 @@ int32_t TBZParallelDecompressionStream::Read(void* buffer, int32_t count) {
       FOutAt += n;
       done += static_cast<int32_t>(n);
       FHanded += static_cast<int64_t>(n);
+      HandedProgress();
       continue;
     }
     if (FRest) {
@@ -205,9 +211,11 @@ int32_t TBZParallelDecompressionStream::Read(void* buffer, int32_t count) {
       if (got > 0) {
         done += got;
         FHanded += got;
+        HandedProgress();
       } else {
         FRest.reset();
         if (got < 0 && !FallBack() && done > 0) return done;
+        if (got == 0) HandedProgress();
       }
       continue;
     }
@@ -219,10 +227,8 @@ int32_t TBZParallelDecompressionStream::Read(void* buffer, int32_t count) {
 }
 
 bool TBZParallelDecompressionStream::Advance() {
-  // Pieces read ahead: enough to keep every worker busy while the first is handed out.
-  const size_t ahead = FWorkers.size() + 2;
   for (;;) {
-    if (!Fill(ahead) || FPieces.empty()) return FallBack();
+    if (!Fill(1) || FPieces.empty()) return FallBack();
     const std::shared_ptr<TPiece> head = FPieces.front();
     if (!head->Block) return FallBack();
     {
@@ -230,16 +236,22 @@ bool TBZParallelDecompressionStream::Advance() {
       FChanged.wait(lock, [&head] { return head->Done; });
     }
     // A stretch that does not decode whole may end at a magic found by chance inside the
-    // block's data; joined to the next stretch it is the real block.
+    // block's data; joined to the next stretch it is the real block. Joined again and again it
+    // is not: every join decodes the whole join once more.
     if (!head->Ok) {
-      if (!Merge()) return FallBack();
+      if (FJoins == kMostJoins || !Merge()) return FallBack();
+      ++FJoins;
       continue;
     }
+    FJoins = 0;
     FPieces.pop_front();
+    FHeld -= head->Held;
     FCombined = CombineCrc(FCombined, head->Crc);
     if (head->EndsAtEnd && !EndChecks()) return FallBack();
     FOut = std::move(head->Output);
     FOutAt = 0;
+    FOutBegin = head->Begin;
+    FOutBits = head->Bits;
     if (head->Overflow) {
       FRest = std::make_unique<TPieceDecoder>(std::move(head->Stream));
       std::vector<char> skip(kDecodeStep);
@@ -254,100 +266,50 @@ bool TBZParallelDecompressionStream::Advance() {
   }
 }
 
-bool TBZParallelDecompressionStream::Fill(size_t pieces) {
-  while (!FSourceDone && !FBroken && FPieces.size() < pieces) ReadSource();
-  return !FBroken;
-}
-
-void TBZParallelDecompressionStream::ReadSource() {
-  const size_t had = FBuffer.size();
-  FBuffer.resize(had + kSourceRead);
-  const int32_t got = FSource->Read(FBuffer.data() + had, kSourceRead);
-  FBuffer.resize(had + static_cast<size_t>(std::max(got, 0)));
-  const uint64_t endBit = FBufferBit + uint64_t{FBuffer.size()} * 8;
-  if (got <= 0) {
-    FSourceDone = true;
-    if (FOpen)
-      ClosePiece(endBit, false);
+bool TBZParallelDecompressionStream::Fill(size_t least) {
+  // Pieces read ahead: enough to keep every worker busy while the first is handed out, within
+  // what the road may hold; and always the few the caller needs.
+  const size_t ahead = FWorkers.size() + 2;
+  while (FPieces.size() < least || (FPieces.size() < ahead && FHeld < kMostHeld)) {
+    const std::shared_ptr<TPiece> piece = FCutter.Next();
+    if (!piece) break;
+    piece->Held = sizeof(TPiece) + piece->Stream.size() + (piece->Block ? kHeldOutput : 0);
+    FHeld += piece->Held;
+    FCounts.MostHeld = std::max(FCounts.MostHeld, FHeld);
+    FPieces.push_back(piece);
+    if (piece->Block)
+      Queue(piece);
     else
-      FBroken = true;
-    return;
+      piece->Done = true;
   }
-  Progress();
-  if (!FOpen) {
-    // The header and a magic right behind it, or this is not a stream the road can take.
-    if (FBuffer.size() < 10) return;
-    if (std::memcmp(FBuffer.data(), "BZh", 3) != 0 || FBuffer[3] < '1' || FBuffer[3] > '9') {
-      FBroken = true;
-      return;
-    }
-    FLevel = static_cast<char>(FBuffer[3]);
-    const uint64_t magic =
-        ReadBits(FBuffer.data(), FBuffer.size(), bzblocks::kHeaderBits, bzblocks::kMagicBits);
-    if (magic != bzblocks::kBlockMagic && magic != bzblocks::kEndMagic) {
-      FBroken = true;
-      return;
-    }
-    FOpen = bzblocks::kHeaderBits;
-    FOpenIsEnd = magic == bzblocks::kEndMagic;
-    FScanFrom = bzblocks::kHeaderBits + 1;
-  }
-  std::vector<bzblocks::TMagicHit> hits;
-  FScanFrom = FBufferBit +
-              bzblocks::FindMagics(FBuffer.data(), FBuffer.size(), FScanFrom - FBufferBit, hits);
-  for (const bzblocks::TMagicHit& hit : hits) ClosePiece(FBufferBit + hit.Bit, hit.End);
-  // Bytes before the open piece are in pieces of their own now.
-  const size_t drop = static_cast<size_t>((*FOpen - FBufferBit) / 8);
-  FBuffer.erase(FBuffer.begin(), FBuffer.begin() + static_cast<ptrdiff_t>(drop));
-  FBufferBit += uint64_t{drop} * 8;
-  if (endBit - *FOpen > kLongestPiece) FBroken = true;
+  FCounts.BytesRead = FCutter.BytesRead();
+  return !FCutter.Broken();
 }
 
-void TBZParallelDecompressionStream::ClosePiece(uint64_t end, bool endsAtEnd) {
-  auto piece = std::make_shared<TPiece>();
-  const uint64_t begin = *FOpen - FBufferBit;
-  piece->Bits = end - *FOpen;
-  piece->Block = !FOpenIsEnd;
-  piece->EndsAtEnd = endsAtEnd;
-  piece->Last = FSourceDone;
-  const uint8_t* data = FBuffer.data();
-  const size_t size = FBuffer.size();
-  if (piece->Block) {
-    piece->Crc = static_cast<uint32_t>(ReadBits(data, size, begin + bzblocks::kMagicBits, 32));
-    piece->Stream = bzblocks::OneBlockStream(FLevel, data, size, begin, begin + piece->Bits);
-  } else {
-    piece->Stream = RawStretch(FLevel, data, size, begin, begin + piece->Bits);
-    piece->Done = true;
+void TBZParallelDecompressionStream::Queue(const std::shared_ptr<TPiece>& piece) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FTodo.push_back(piece);
   }
-  FPieces.push_back(piece);
-  if (piece->Block) {
-    {
-      std::lock_guard<std::mutex> lock(FLock);
-      FTodo.push_back(piece);
-    }
-    FChanged.notify_one();
-  }
-  if (FSourceDone)
-    FOpen.reset();
-  else
-    FOpen = end;
-  FOpenIsEnd = endsAtEnd;
+  FChanged.notify_one();
 }
 
 bool TBZParallelDecompressionStream::Merge() {
   if (!Fill(2) || FPieces.size() < 2) return false;
   const TPiece& first = *FPieces[0];
   const TPiece& second = *FPieces[1];
-  if (first.Bits + second.Bits > kLongestPiece) return false;
+  if (first.Bits + second.Bits > bzblocks::kLongestPiece) return false;
   auto joined = std::make_shared<TPiece>();
+  joined->Begin = first.Begin;
   joined->Bits = first.Bits + second.Bits;
   joined->Block = true;
   joined->EndsAtEnd = second.EndsAtEnd;
   joined->Last = second.Last;
   joined->Crc = first.Crc;
+  // A worker may still be decoding the second: it only reads the stream, as this does.
   TBitWriter writer;
-  writer.Put(0x425A68, 24);
-  writer.Put(static_cast<uint8_t>(FLevel), 8);
+  writer.Append(reinterpret_cast<const uint8_t*>(first.Stream.data()), first.Stream.size(), 0,
+                bzblocks::kHeaderBits);
   for (const TPiece* part : {&first, &second}) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(part->Stream.data());
     writer.Append(bytes, part->Stream.size(), bzblocks::kHeaderBits, part->Bits);
@@ -356,16 +318,20 @@ bool TBZParallelDecompressionStream::Merge() {
   writer.Put(joined->Crc, 32);
   writer.Pad();
   joined->Stream = writer.TakeBytes();
+  joined->Held = sizeof(TPiece) + joined->Stream.size() + kHeldOutput;
   TPieceDecoder::Decode(*joined);
   joined->Done = true;
+  FHeld = FHeld - first.Held - second.Held + joined->Held;
   FPieces.pop_front();
   FPieces.pop_front();
   FPieces.push_front(joined);
+  ++FCounts.Joins;
   return true;
 }
 
 bool TBZParallelDecompressionStream::EndChecks() {
-  // What follows the last block is the end marker and its padding, and then nothing.
+  // What follows the last block is the end marker and its padding, and then nothing; the cutter
+  // reads no further than that tells.
   if (!Fill(SIZE_MAX) || FPieces.size() != 1) return false;
   const TPiece& marker = *FPieces.front();
   if (marker.Block || !marker.Last || marker.Bits < bzblocks::kEndMarkerBits ||
@@ -376,13 +342,15 @@ bool TBZParallelDecompressionStream::EndChecks() {
       ReadBits(bytes, marker.Stream.size(), bzblocks::kHeaderBits + bzblocks::kMagicBits, 32);
   if (stored != FCombined) return false;
   FPieces.clear();
+  FHeld = 0;
   return true;
 }
 
 bool TBZParallelDecompressionStream::FallBack() {
   StopWorkers();
+  FCounts.FellBack = true;
   FPieces.clear();
-  FBuffer = {};
+  FHeld = 0;
   FOut.clear();
   FOutAt = 0;
   FRest.reset();

@@ -1,4 +1,4 @@
-// A read-only stream that decodes one bzip2 stream with its blocks spread over every core, and
+// A read-only stream that decodes one bzip2 stream with its blocks spread over the cores, and
 // hands out exactly what TBZDecompressionStream would: the same bytes, and the same error at the
 // end of what it hands out when the data is not one complete stream.
 #pragma once
@@ -15,6 +15,7 @@
 
 #include "runtime/Classes.h"
 #include "transfer/BZip2.h"
+#include "transfer/BZip2Cutter.h"
 
 namespace korvath {
 
@@ -24,7 +25,12 @@ class TBZParallelDecompressionStream : public TStream {
   // decodes no faster on two cores once the threads are started, one of 2 MiB a third faster.
   static constexpr int64_t kParallelFrom = 1 << 20;
 
-  // Workers: the threads that decode blocks, 0 for one per hardware thread.
+  // Each worker holds a decoder's state and a block's output, several MiB: few enough that a
+  // 32-bit program on a machine of many cores stays well inside its address space.
+  static constexpr unsigned kMostWorkers = 4;
+
+  // Workers: the threads that decode blocks, 0 for one per hardware thread (at most
+  // kMostWorkers either way).
   explicit TBZParallelDecompressionStream(TStream& source, int64_t parallelFrom = kParallelFrom,
                                           unsigned workers = 0);
   ~TBZParallelDecompressionStream() override;
@@ -37,22 +43,35 @@ class TBZParallelDecompressionStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   using TStream::Seek;
 
-  // Called on the reading thread whenever compressed bytes were taken from the source.
+  // Called on the reading thread as SourcePosition rises: on the sequential road after every
+  // decoding step, on the block road as decoded output is handed out.
   TNotifyEvent OnProgress;
+  // The compressed bytes behind what was handed out, as the source's position: on the sequential
+  // road the source's own (it grows by a whole input block at a time); on the block road it
+  // grows in steps of 65,536 bytes and reaches the source's end with the last byte handed out.
+  int64_t SourcePosition() const { return FGauge; }
 
-  struct TPiece;
+  // What the block road has done, for tests of its bounds.
+  struct TCounts {
+    uint64_t BytesRead = 0;  // from the source, before any fall-back
+    uint64_t Joins = 0;      // pieces joined to the one before
+    uint64_t MostHeld = 0;   // the most bytes held in pieces at one time
+    bool FellBack = false;
+  };
+  const TCounts& Counts() const { return FCounts; }
 
  private:
+  using TPiece = bzblocks::TPiece;
   bool Advance();
-  bool Fill(size_t pieces);
-  void ReadSource();
-  void ClosePiece(uint64_t end, bool endsAtEnd);
+  bool Fill(size_t least);
   bool Merge();
   bool EndChecks();
   bool FallBack();
   void StopWorkers();
   void Work();
   void Progress();
+  void HandedProgress();
+  void Queue(const std::shared_ptr<TPiece>& piece);
 
   TStream* FSource;
   int64_t FStart;
@@ -61,24 +80,21 @@ class TBZParallelDecompressionStream : public TStream {
   // the caller's thread, past what was handed out: it finds the same failure with the same text.
   std::optional<TBZDecompressionStream> FSequential;
 
-  // Compressed bytes from bit FBufferBit of the source on, not yet cut into pieces.
-  std::vector<uint8_t> FBuffer;
-  uint64_t FBufferBit = 0;
-  uint64_t FScanFrom = 0;
-  std::optional<uint64_t> FOpen;  // where the piece being scanned begins
-  bool FOpenIsEnd = false;
-  char FLevel = '9';
-  bool FSourceDone = false;
-  bool FBroken = false;  // not the layout of one stream as far as the scan can tell
+  bzblocks::TBlockCutter FCutter;
   uint32_t FCombined = 0;
   bool FFinished = false;
+  unsigned FJoins = 0;  // joins since a piece last decoded whole
 
   std::deque<std::shared_ptr<TPiece>> FPieces;  // in the source's order, the first is next
+  uint64_t FHeld = 0;                           // what FPieces hold, as TPiece::Held counts
   std::string FOut;
   size_t FOutAt = 0;
+  uint64_t FOutBegin = 0;  // where the piece whose output FOut holds lies in the source, in bits
+  uint64_t FOutBits = 0;
   class TPieceDecoder;
   std::unique_ptr<TPieceDecoder> FRest;  // a block whose output was too large to hold
-  uint64_t FRestSkip = 0;
+  int64_t FGauge;
+  TCounts FCounts;
 
   std::mutex FLock;
   std::condition_variable FChanged;

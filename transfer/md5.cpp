@@ -178,7 +178,9 @@ bool HashFile(const std::string& fileName, TDigestContext& context, size_t viewS
     if (!file.MapView(offset, viewSize)) return false;
     DigestUpdate(context, file.Data(), static_cast<uint32_t>(file.ViewSize()));
   }
-  return true;
+  // Each view is made only while the file is long enough for it; one cut short while it was
+  // read may have read as zeros.
+  return file.Intact();
 }
 
 }  // namespace

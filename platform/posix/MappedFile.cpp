@@ -1,4 +1,5 @@
-// POSIX file mapping: open(2) and mmap(2) with the sequential-access hints.
+// POSIX file mapping: open(2) and mmap(2) with the sequential-access hints, each view under the
+// bus-error guard.
 #include "platform/MappedFile.h"
 
 #include <fcntl.h>
@@ -9,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <utility>
+
+#include "platform/posix/BusGuard.h"
 
 namespace korvath::platform {
 
@@ -51,8 +54,8 @@ bool MappedFile::MapView(uint64_t offset, size_t length) {
   if (!FFile.IsOpen() || offset >= FSize || offset % Granularity() != 0) return false;
   length = static_cast<size_t>(std::min<uint64_t>(length, FSize - offset));
   // Touching a mapped page beyond the end of a file that another program has cut short raises
-  // SIGBUS. Checking the length before each view narrows that to a file cut short while this
-  // very view is read; nothing cheaper closes it for good.
+  // SIGBUS. A file already short is refused here; one cut short while this very view is read
+  // reads as zeros under the bus-error guard, and Intact() tells.
   struct stat st {};
   if (::fstat(static_cast<int>(FFile.Get()), &st) != 0 ||
       static_cast<uint64_t>(st.st_size) < offset + length)
@@ -61,8 +64,14 @@ bool MappedFile::MapView(uint64_t offset, size_t length) {
                       static_cast<off_t>(offset));
   if (view == MAP_FAILED) return false;
   ::posix_madvise(view, length, POSIX_MADV_SEQUENTIAL);
-  FView.Reset({static_cast<const unsigned char*>(view), length});
+  FView.Reset({static_cast<const unsigned char*>(view), length, bus::Guard(view, length)});
   return true;
+}
+
+bool MappedFile::Intact() const {
+  struct stat st {};
+  return FFile.IsOpen() && ::fstat(static_cast<int>(FFile.Get()), &st) == 0 &&
+         static_cast<uint64_t>(st.st_size) >= FSize;
 }
 
 size_t MappedFile::Granularity() {
@@ -73,6 +82,7 @@ size_t MappedFile::Granularity() {
 void MappedFile::MappingTraits::Close(intptr_t /*mapping*/) noexcept {}
 
 void MappedFile::ViewTraits::Close(View view) noexcept {
+  bus::Unguard(view.Guard);  // before the addresses can be another mapping's
   ::munmap(const_cast<unsigned char*>(view.Data), view.Size);
 }
 

@@ -65,8 +65,13 @@ bool MappedFile::MapView(uint64_t offset, size_t length) {
   void* view = MapViewOfFile(H(FMapping.Get()), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
                              static_cast<DWORD>(offset), length);
   if (view == nullptr) return false;
-  FView.Reset({static_cast<const unsigned char*>(view), length});
+  FView.Reset({static_cast<const unsigned char*>(view), length, -1});
   return true;
+}
+
+bool MappedFile::Intact() const {
+  // Windows refuses to cut short a file while a mapping of it exists.
+  return FFile.IsOpen();
 }
 
 size_t MappedFile::Granularity() {

@@ -122,6 +122,10 @@ TPatchesMade MakePatches(const std::vector<std::string>& baseDirs,
       const std::string patch = MakePatch(
           base.Bytes(), target.Bytes(), kPatchLevel,
           static_cast<size_t>(static_cast<double>(c.Target->CompressedSize) * kPatchAtMost));
+      // A file cut short under its mapping reads as zeros past its new end.
+      if (!base.Intact() || !target.Intact())
+        throw Exception(c.BasePath + " or " + c.Target->SourcePath +
+                        ": cut short while a patch was made from it");
       if (patch.empty()) {
         ++dropped;
       } else {

@@ -43,6 +43,8 @@ class TWholeFile {
  public:
   explicit TWholeFile(const std::string& path);
   std::span<const char> Bytes() const;
+  // False once the file is shorter than when it was mapped (see MappedFile::Intact).
+  bool Intact() const { return FFile.Intact(); }
 
  private:
   platform::MappedFile FFile;

@@ -9,8 +9,10 @@
 #include <map>
 #include <set>
 
+#include "list/FileEntry.h"
 #include "list/LocalPath.h"
 #include "list/SelfName.h"
+#include "list/WorkingNames.h"
 #include "platform/Ascii.h"
 #include "tools/publish/Glob.h"
 #include "tools/publish/Problems.h"
@@ -87,7 +89,7 @@ TScan Walk(const fs::path& root) {
 }
 
 // Problems between files: two names that Windows holds as one, a file where another needs a
-// folder, and a file named like another's download in progress.
+// folder, and a file named like one the client works on beside another.
 void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& selfName,
                   std::vector<std::string>& problems) {
   std::map<std::string, std::string> byLower;
@@ -101,17 +103,24 @@ void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& sel
     for (size_t p = lower.find('\\'); p != std::string::npos; p = lower.find('\\', p + 1))
       lowerFolders.insert(lower.substr(0, p));
   }
-  if (!selfName.empty()) byLower.emplace(LowerCase(selfName), selfName);
+  std::map<std::string, std::string> byKey;
+  for (const TReleaseFile& file : files) byKey.emplace(ListKey(file.ListPath), file.ListPath);
+  if (!selfName.empty()) byKey.emplace(ListKey(selfName), selfName);
   for (const TReleaseFile& file : files) {
     const std::string lower = LowerCase(file.ListPath);
     if (lowerFolders.count(lower) != 0)
       problems.push_back(
           Printable(file.ListPath) +
           ": a file of this name (letter case ignored) is also a folder of the release");
-    if (EndsWith(lower, ".bz2")) {
-      const auto other = byLower.find(lower.substr(0, lower.size() - 4));
-      if (other != byLower.end())
-        problems.push_back(Printable(file.ListPath) + ": the client downloads " +
+    // The client works on a file under its name and a suffix; with ListKey's folding, as the
+    // client compares names, so that no case spelling slips past.
+    const std::string key = ListKey(file.ListPath);
+    for (const working::TWorkingName& name : working::kNames) {
+      const std::string suffix = name.Suffix;
+      if (!EndsWith(key, suffix)) continue;
+      const auto other = byKey.find(key.substr(0, key.size() - suffix.size()));
+      if (other != byKey.end())
+        problems.push_back(Printable(file.ListPath) + ": the client " + name.Use + " " +
                            Printable(other->second) + " under this name, replacing this file");
     }
     if (!selfName.empty() && lower == LowerCase(selfName) + ".new")
