@@ -16,6 +16,7 @@
 #include "engine/GaugeTape.h"
 #include "engine/Patching.h"
 #include "list/FileEntry.h"
+#include "list/WorkingNames.h"
 #include "platform/TempFile.h"
 #include "transfer/md5.h"
 
@@ -23,11 +24,11 @@ namespace korvath {
 
 // Temporaries beside a game file: its download, its unpacked (or rebuilt) content until the
 // digest is right, and the patch it is rebuilt from; while the download is partial, the record
-// a later run continues it by.
-inline constexpr const char* kDownloadSuffix = ".bz2";
-inline constexpr const char* kUnpackSuffix = ".unpack";
-inline constexpr const char* kPatchSuffix = ".patch";
-inline constexpr const char* kResumeSuffix = ".bz2.resume";
+// a later run continues it by. The names are kept with the publisher's check of them.
+inline constexpr const char* kDownloadSuffix = working::kDownload;
+inline constexpr const char* kUnpackSuffix = working::kUnpack;
+inline constexpr const char* kPatchSuffix = working::kPatch;
+inline constexpr const char* kResumeSuffix = working::kResume;
 
 struct TFileNames {
   std::string Local;
