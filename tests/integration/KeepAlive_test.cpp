@@ -2,7 +2,6 @@
 // connections, at most one per file fetched at once plus the list's, and servers that close
 // their connections after every answer, or soon after it, get the same files.
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
 #include <cstdio>
@@ -14,57 +13,12 @@
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/Release.h"
 #include "tests/support/SettingsFixture.h"
+#include "tests/support/StaticServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UpdateRunner.h"
 
 namespace korvath {
 namespace {
-
-// A plain HTTP/1.1 server that keeps connections open as configured and counts those accepted.
-class KeepAliveServer {
- public:
-  explicit KeepAliveServer(size_t answersPerConnection, time_t idleSeconds) {
-    FServer.set_keep_alive_max_count(answersPerConnection);
-    FServer.set_keep_alive_timeout(idleSeconds);
-    FServer.set_socket_options([this](socket_t) { ++FConnections; });
-    FServer.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-      const std::lock_guard lock(FLock);
-      const auto body = FBodies.find(request.path.substr(1));
-      if (body == FBodies.end()) {
-        response.status = 404;
-        return;
-      }
-      response.set_content(body->second, "application/octet-stream");
-    });
-    FPort = FServer.bind_to_any_port("127.0.0.1");
-    FThread = std::thread([this] { FServer.listen_after_bind(); });
-    while (!FServer.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~KeepAliveServer() {
-    FServer.stop();
-    FThread.join();
-  }
-  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
-  std::string Publish(const std::string& path, const std::string& content) {
-    const std::string compressed = test::Bz2Compress(content);
-    const std::lock_guard lock(FLock);
-    FBodies[path + ".bz2"] = compressed;
-    return path + "|" + test::Md5Hex(content) + "|" + std::to_string(compressed.size());
-  }
-  void PublishList(const std::string& text) {
-    const std::lock_guard lock(FLock);
-    FBodies["files.lst.bz2"] = test::Bz2Compress(text);
-  }
-  int Connections() const { return FConnections; }
-
- private:
-  httplib::Server FServer;
-  std::mutex FLock;
-  std::map<std::string, std::string> FBodies;
-  std::atomic<int> FConnections{0};
-  int FPort = 0;
-  std::thread FThread;
-};
 
 class KeepAlive : public SettingsFixture {};
 
@@ -84,16 +38,12 @@ TEST_F(KeepAlive, FiftyFilesComeOverAConnectionPerFileInFlightWhateverTheServerK
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    KeepAliveServer server(c.AnswersPerConnection, c.IdleSeconds);
-    std::vector<std::string> entries;
+    test::StaticServer server(c.AnswersPerConnection, c.IdleSeconds);
     std::map<std::string, std::string> expected;
-    for (int i = 0; i < 50; ++i) {
-      const std::string name = "f" + std::to_string(i) + ".dat";
-      expected[name] =
+    for (int i = 0; i < 50; ++i)
+      expected["f" + std::to_string(i) + ".dat"] =
           std::string(static_cast<size_t>(100 + i * 37), static_cast<char>('a' + i % 26));
-      entries.push_back(server.Publish(name, expected[name]));
-    }
-    server.PublishList(test::ListText(1, 0, entries, {}));
+    server.Release(1, expected);
     for (const auto& [name, content] : expected) std::remove((FGame / name).c_str());
 
     const test::RunOutcome run = test::RunUpdate(server.BaseUrl());

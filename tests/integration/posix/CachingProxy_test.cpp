@@ -1,7 +1,6 @@
 // A player behind a caching proxy with its default freshness rules: a release published a week
 // after the one the proxy holds reaches the player, list and files, at the next run.
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,55 +13,12 @@
 #include "tests/support/Release.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/SettingsFixture.h"
+#include "tests/support/StaticServer.h"
 #include "tests/support/UpdateRunner.h"
 #include "tests/support/posix/Background.h"
 
 namespace korvath {
 namespace {
-
-// An origin server that sends what static servers send: a Last-Modified well in the past and
-// no word on caching, which lets a proxy keep its answers for a day or more by heuristic.
-class Origin {
- public:
-  Origin() {
-    FServer.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-      const std::lock_guard lock(FLock);
-      const auto body = FBodies.find(request.path.substr(1));
-      if (body == FBodies.end()) {
-        response.status = 404;
-        return;
-      }
-      response.set_header("Last-Modified", "Mon, 01 Jan 2024 00:00:00 GMT");
-      response.set_content(body->second, "application/octet-stream");
-    });
-    FPort = FServer.bind_to_any_port("127.0.0.1");
-    FThread = std::thread([this] { FServer.listen_after_bind(); });
-    while (!FServer.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ~Origin() {
-    FServer.stop();
-    FThread.join();
-  }
-  // Through the proxy, by a name the client does not keep off proxies (127.0.0.1 it does).
-  std::string BaseUrl() const { return "http://localhost:" + std::to_string(FPort) + "/"; }
-  void Release(int rev, const std::map<std::string, std::string>& files) {
-    std::vector<std::string> entries;
-    const std::lock_guard lock(FLock);
-    for (const auto& [path, content] : files) {
-      FBodies[path + ".bz2"] = test::Bz2Compress(content);
-      entries.push_back(path + "|" + test::Md5Hex(content) + "|" +
-                        std::to_string(FBodies[path + ".bz2"].size()));
-    }
-    FBodies["files.lst.bz2"] = test::Bz2Compress(test::ListText(rev, 0, entries, {}));
-  }
-
- private:
-  httplib::Server FServer;
-  std::mutex FLock;
-  std::map<std::string, std::string> FBodies;
-  int FPort = 0;
-  std::thread FThread;
-};
 
 std::string FindSquid() {
   for (const char* candidate : {"/usr/sbin/squid", "/usr/bin/squid"})
@@ -95,13 +51,14 @@ TEST_F(CachingProxy, ANewerReleaseReachesThePlayerThroughTheProxy) {
   const test::ScopedEnv httpProxy("http_proxy", "http://127.0.0.1:" + std::to_string(port) + "/");
   const test::ScopedEnv noProxy("no_proxy", ""), noProxyUpper("NO_PROXY", "");
 
-  Origin origin;
+  test::StaticServer origin;
   origin.Release(1, {{"game.dat", "release one"}, {"data/map.dat", "map one"}});
-  test::RunOutcome run = test::RunUpdate(origin.BaseUrl());
+  test::RunOutcome run = test::RunUpdate(origin.BaseUrl("localhost"));
   ASSERT_EQ(run.Status, kAllUpdated) << test::ReadFileBytes(proxyDir / "cache.log");
   // A week later; the proxy still holds the first release's answers as fresh.
   origin.Release(2, {{"game.dat", "release two"}, {"data/map.dat", "map one"}});
-  run = test::RunUpdate(origin.BaseUrl(), [](GFilesThread& worker) { worker.FRevision = 1; });
+  run = test::RunUpdate(origin.BaseUrl("localhost"),
+                        [](GFilesThread& worker) { worker.FRevision = 1; });
   EXPECT_EQ(run.Status, kAllUpdated);
   EXPECT_EQ(test::ReadFileBytes(FGame / "game.dat"), "release two");
   EXPECT_EQ(test::ReadFileBytes(FGame / "data/map.dat"), "map one");
