@@ -82,8 +82,9 @@ class GFilesThread : public TTransferWorker {
   // Fetches the signature of the downloaded list and raises EListRefused, with the download
   // removed, unless it is FListPublicKey's signature of exactly those bytes.
   void CheckListSignature(const std::string& listAddress);
-  // For a signed list: raises EListRefused when it has the folder's revision but is not the
-  // list last applied at that revision, and otherwise notes what StoreListDigest records.
+  // For a signed list: raises EListRefused when it is below the highest signed revision the
+  // folder has taken (kVerifiedRevision, raised here), or has the folder's revision but is not
+  // the list last applied at that revision; otherwise notes what StoreListDigest records.
   void CheckListReplay(const std::string& listName);
   // Records the signed list's revision and digest once its files are in place, when the folder
   // does not hold them already.
