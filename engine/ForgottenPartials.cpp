@@ -1,5 +1,5 @@
-#include "engine/ForgottenPartials.h"
-
+// Kept partial downloads that no run would go on with: a file's partial download and its record
+// stay beside it only while the list carries the file and the run checks it.
 #include <cstring>
 #include <vector>
 
@@ -10,8 +10,8 @@
 
 namespace korvath {
 
-void RemoveForgottenPartials(const std::string& workDir, const TStringList& critical,
-                             bool normalChecked, const std::set<std::string>& listed) {
+void GFilesThread::RemoveForgottenPartials(const TStringList& critical, bool normalChecked) {
+  const std::set<std::string>& listed = FListedPaths;
   std::set<std::string> criticalKeys;
   if (!normalChecked)
     for (const std::string& line : critical)
@@ -22,7 +22,7 @@ void RemoveForgottenPartials(const std::string& workDir, const TStringList& crit
   // Gathered first and removed after the walk, so that the walk never sees a folder change.
   std::vector<std::string> forgotten;
   platform::ForEachNameBelow(
-      workDir,
+      FWorkDir,
       // The backup folder holds the player's copies of listed files, whatever their names.
       [](const std::string& folder) { return ListKey(folder) != "backup"; },
       [&](const std::string& relative) {
@@ -35,7 +35,7 @@ void RemoveForgottenPartials(const std::string& workDir, const TStringList& crit
         for (const std::string& own : {relative, name + kDownloadSuffix})
           if (listed.count(ListKey(own)) == 0) forgotten.push_back(own);
       });
-  for (const std::string& own : forgotten) platform::DeleteFile(workDir + own);
+  for (const std::string& own : forgotten) platform::DeleteFile(FWorkDir + own);
 }
 
 }  // namespace korvath

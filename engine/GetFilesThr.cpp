@@ -1,7 +1,6 @@
 #include "engine/GetFilesThr.h"
 
 #include "engine/FileSources.h"
-#include "engine/ForgottenPartials.h"
 #include "list/Limits.h"
 #include "list/LstFile.h"
 #include "list/Mirrors.h"
@@ -122,7 +121,7 @@ void GFilesThread::ApplyList() {
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
     const bool checkNormal = FFullCheck || FRevision < FListRevision;
     // Partial downloads of names this run does not check would otherwise stay for ever.
-    RemoveForgottenPartials(FWorkDir, list.GetSection("files_critical"), checkNormal, FListedPaths);
+    RemoveForgottenPartials(list.GetSection("files_critical"), checkNormal);
     CheckFiles(list.GetSection("files_critical"));
     if (checkNormal) {
       if (FCreateBackup == 1) PrepareBackupFolder();

@@ -137,6 +137,10 @@ class GFilesThread : public TTransferWorker {
   // The partial download kept beside an entry's file goes with its record once the check finds
   // the file as listed.
   void RemoveKeptPartial(const std::string& listPath, const std::string& local);
+  // Removes, below the game folder, every record and its partial download whose name the run
+  // does not check: Critical's names, and every listed one when NormalChecked. A listed name is
+  // never removed; the backup folder and folders behind links are not looked into.
+  void RemoveForgottenPartials(const TStringList& critical, bool normalChecked);
   void ReportFileFailed(const std::string& path, const std::string& reason);
   void ReportRunFailed(const std::string& message);
   // The hosts step or the self-update failed: "Update Failed" at once, the run goes on, and
