@@ -49,11 +49,15 @@ int RunUpdate(const std::string& server, bool fullCheck, unsigned connections) {
   return worker.Outcome().Failed() ? kExitFailed : kExitOk;
 }
 
+// Every value a run keeps in the folder's settings, each on a line of its own.
 int ShowSettings() {
   auto store = OpenSettingsStore();
-  std::printf("AtRevision=%d\nCreateBackup=%d\n",
-              store->ReadInteger(kSettingsSection, kAtRevision, 0),
-              store->ReadInteger(kSettingsSection, kCreateBackup, 0));
+  for (const char* name : {kAtRevision, kCreateBackup, kBackupRevision})
+    std::printf("%s=%d\n", name, store->ReadInteger(kSettingsSection, name, 0));
+  std::printf("%s=%s\n", kListDigest,
+              ConsoleEscaped(store->ReadString(kSettingsSection, kListDigest, "")).c_str());
+  std::printf("%s=%d\n", kVerifiedRevision,
+              store->ReadInteger(kSettingsSection, kVerifiedRevision, 0));
   return kExitOk;
 }
 
@@ -74,8 +78,8 @@ int main(int argc, char** argv) {
   int setBackup = -1;
   std::string server = DefaultUpdateServer();
   app.add_flag("--full-check", fullCheck, "Check every listed file, not only the critical ones");
-  auto* show = app.add_flag("--show-settings", showSettings,
-                            "Print this folder's AtRevision and CreateBackup");
+  auto* show =
+      app.add_flag("--show-settings", showSettings, "Print the values this folder's runs keep");
   auto* backup =
       app.add_option("--set-backup", setBackup, "Keep backups of replaced files (1) or not (0)")
           ->check(CLI::IsMember({0, 1}));

@@ -121,8 +121,11 @@ void GFilesThread::ApplyList() {
     FSelfEntry = list.GetSection("self").front();
     // The self entry comes from the server alone: mirrors serve game files.
     if (FSelfEntry != "FAIL") SelfUpdate(FSelfEntry);
+    const bool checkNormal = FFullCheck || FRevision < FListRevision;
+    // Partial downloads of names this run does not check would otherwise stay for ever.
+    RemoveForgottenPartials(list.GetSection("files_critical"), checkNormal);
     CheckFiles(list.GetSection("files_critical"));
-    if (FFullCheck || FRevision < FListRevision) {
+    if (checkNormal) {
       if (FCreateBackup == 1) PrepareBackupFolder();
       CheckFiles(list.GetSection("files_normal"));
     }
@@ -165,7 +168,17 @@ void GFilesThread::PrepareBackupFolder() {
     throw EInOutError(platform::LastError(), "The backup folder " + backup + " cannot be made");
   if (afresh) {
     FBackupRevision = FListRevision;
-    OpenSettingsStore()->WriteInteger(kSettingsSection, kBackupRevision, FBackupRevision);
+    // A store that cannot be written does not keep the files from being updated: the copies
+    // are then not known as this upgrade's, and the next run starts them afresh.
+    try {
+      OpenSettingsStore()->WriteInteger(kSettingsSection, kBackupRevision, FBackupRevision);
+    } catch (const ERegistryException& e) {
+      if (FLog != nullptr)
+        Synchronize([&] {
+          FLog->Notice("The backup copies' revision could not be recorded (" + e.Message() +
+                       "); the next run starts them afresh");
+        });
+    }
   }
 }
 

@@ -89,8 +89,9 @@ class GFilesThread : public TTransferWorker {
   // Fetches the signature of the downloaded list and raises EListRefused, with the download
   // removed, unless it is FListPublicKey's signature of exactly those bytes.
   void CheckListSignature(const std::string& listAddress);
-  // For a signed list: raises EListRefused when it has the folder's revision but is not the
-  // list last applied at that revision, and otherwise notes what StoreListDigest records.
+  // For a signed list: raises EListRefused when it is below the highest signed revision the
+  // folder has taken (kVerifiedRevision, raised here), or has the folder's revision but is not
+  // the list last applied at that revision; otherwise notes what StoreListDigest records.
   void CheckListReplay(const std::string& listName);
   // Records the signed list's revision and digest once its files are in place, when the folder
   // does not hold them already.
@@ -133,6 +134,10 @@ class GFilesThread : public TTransferWorker {
   // The partial download kept beside an entry's file goes with its record once the check finds
   // the file as listed.
   void RemoveKeptPartial(const std::string& listPath, const std::string& local);
+  // Removes, below the game folder, every record and its partial download whose name the run
+  // does not check: Critical's names, and every listed one when NormalChecked. A listed name is
+  // never removed; the backup folder and folders behind links are not looked into.
+  void RemoveForgottenPartials(const TStringList& critical, bool normalChecked);
   void ReportFileFailed(const std::string& path, const std::string& reason);
   void ReportRunFailed(const std::string& message);
   // The hosts step or the self-update failed: "Update Failed" at once, the run goes on, and

@@ -67,10 +67,21 @@ void GFilesThread::CheckListSignature(const std::string& listAddress) {
 }
 
 void GFilesThread::CheckListReplay(const std::string& listName) {
+  const std::unique_ptr<TSettingsStore> store = OpenSettingsStore();
+  // SECURITY: a run that fails on one file stores neither its revision nor its list, so the
+  // folder's revision alone would take the signed list before it again, and with it the
+  // updater and the critical files that list names. The highest revision taken is recorded
+  // before anything of its list is applied, and no signed list below it is taken.
+  const int32_t verified = store->ReadInteger(kSettingsSection, kVerifiedRevision, 0);
+  if (FListRevision < verified)
+    throw EListRefused(
+        Format("The update list's revision %d is older than revision %d, whose signed list this "
+               "folder has already taken; an old list is not applied",
+               FListRevision, verified));
   // The text, not its compressed bytes: the same list compressed otherwise is the same list.
   const std::string digest =
       Format("%d:%s", FListRevision, ListDigestHex(ReadWhole(listName)).c_str());
-  const std::string applied = OpenSettingsStore()->ReadString(kSettingsSection, kListDigest, "");
+  const std::string applied = store->ReadString(kSettingsSection, kListDigest, "");
   // SECURITY: a list signed long ago stays validly signed. Served again at the revision the
   // folder has reached, another list of that revision would take the updater and the critical
   // files, which every run checks, back to what it names. A folder that has no digest for its
@@ -82,6 +93,18 @@ void GFilesThread::CheckListReplay(const std::string& listName) {
                "here at that revision; a list served again is not applied",
                FRevision));
   if (applied != digest) FListDigest = digest;
+  if (FListRevision > verified) {
+    // A store that cannot be written holds no revision or digest either; the run goes on as it
+    // would without this record.
+    try {
+      store->WriteInteger(kSettingsSection, kVerifiedRevision, FListRevision);
+    } catch (const ERegistryException& e) {
+      if (FLog != nullptr)
+        Synchronize([&] {
+          FLog->Notice("The signed list's revision could not be recorded: " + e.Message());
+        });
+    }
+  }
 }
 
 void GFilesThread::StoreListDigest() {

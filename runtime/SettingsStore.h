@@ -23,6 +23,8 @@ inline constexpr const char* kCreateBackup = "CreateBackup";
 inline constexpr const char* kBackupRevision = "BackupRevision";
 // The revision and digest of the signed list last applied, as "<revision>:<digest>".
 inline constexpr const char* kListDigest = "ListDigest";
+// The highest revision whose signed list was taken, recorded before anything of it is applied.
+inline constexpr const char* kVerifiedRevision = "VerifiedRevision";
 
 class TSettingsStore {
  public:

@@ -13,15 +13,6 @@
 namespace korvath {
 namespace {
 
-// What a page may bring into the browser, answered as the container's ambient property.
-// Security: the news page travels as plain HTTP, and the pane needs no more than text,
-// pictures and links. Do NOT drop DLCTL_NO_SCRIPTS or the ActiveX, Java and behaviour flags
-// here - anyone on the way to the page would run code in the system's HTML engine, which can
-// reach local files and the system's protocol handlers.
-constexpr LONG kDownloadControl = DLCTL_DLIMAGES | DLCTL_VIDEOS | DLCTL_BGSOUNDS |
-                                  DLCTL_NO_SCRIPTS | DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS |
-                                  DLCTL_NO_DLACTIVEXCTLS | DLCTL_NO_BEHAVIORS | DLCTL_SILENT;
-
 template <class T>
 HRESULT Hand(T* object, void** out) {
   *out = object;
@@ -63,6 +54,18 @@ class TBstr {
 };
 
 }  // namespace
+
+LONG DownloadControlFor(const TPageRules& rules) {
+  // Security: do NOT drop the ActiveX, Java and behaviour flags here, nor DLCTL_NO_SCRIPTS for
+  // a page the rules give no scripts (one that came over plain http) - anyone on the way to
+  // such a page would run code in the system's HTML engine, which can reach local files and
+  // the system's protocol handlers.
+  LONG flags = DLCTL_DLIMAGES | DLCTL_VIDEOS | DLCTL_BGSOUNDS | DLCTL_NO_BEHAVIORS | DLCTL_SILENT;
+  if (!rules.Scripts) flags |= DLCTL_NO_SCRIPTS;
+  if (!rules.Java) flags |= DLCTL_NO_JAVA;
+  if (!rules.ActiveX) flags |= DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS;
+  return flags;
+}
 
 std::string OleVariantToText(const VARIANT* value) {
   if (value == nullptr) return {};
@@ -122,7 +125,8 @@ class TWebBrowser::TSite final : public IOleClientSite,
     if (id != DISPID_AMBIENT_DLCONTROL || result == nullptr) return DISP_E_MEMBERNOTFOUND;
     VariantInit(result);
     result->vt = VT_I4;
-    result->lVal = kDownloadControl;
+    // Asked again for every download: it follows the page the pane is showing or going to.
+    result->lVal = DownloadControlFor(FOwner.FRules);
     return S_OK;
   }
 
@@ -240,17 +244,20 @@ class TWebBrowser::TEvents final : public IDispatch {
     if (params == nullptr) return;
     const VARIANTARG* args = params->rgvarg;
     const UINT count = params->cArgs;
-    if (id == DISPID_NAVIGATECOMPLETE2 && count == 2 && FOwner.OnNavigateComplete2) {
-      FOwner.OnNavigateComplete2(&FOwner, args[1].vt == VT_DISPATCH ? args[1].pdispVal : nullptr,
-                                 Deref(args[0]));
+    if (id == DISPID_NAVIGATECOMPLETE2 && count == 2) {
+      IDispatch* frame = args[1].vt == VT_DISPATCH ? args[1].pdispVal : nullptr;
+      // The address the page came from in the end, after any redirection on the way.
+      FOwner.FollowPage(frame, Deref(args[0]));
+      if (FOwner.OnNavigateComplete2) FOwner.OnNavigateComplete2(&FOwner, frame, Deref(args[0]));
     } else if (id == DISPID_NEWWINDOW2 && count == 2 && FOwner.OnNewWindow2) {
       if (args[1].vt == (VT_DISPATCH | VT_BYREF) && args[0].vt == (VT_BOOL | VT_BYREF))
         FOwner.OnNewWindow2(&FOwner, args[1].ppdispVal, args[0].pboolVal);
-    } else if (id == DISPID_BEFORENAVIGATE2 && count == 7 && FOwner.OnBeforeNavigate2) {
-      if (args[0].vt == (VT_BOOL | VT_BYREF))
-        FOwner.OnBeforeNavigate2(&FOwner, args[6].vt == VT_DISPATCH ? args[6].pdispVal : nullptr,
-                                 Deref(args[5]), Deref(args[4]), Deref(args[3]), Deref(args[2]),
-                                 Deref(args[1]), args[0].pboolVal);
+    } else if (id == DISPID_BEFORENAVIGATE2 && count == 7 && args[0].vt == (VT_BOOL | VT_BYREF)) {
+      IDispatch* frame = args[6].vt == VT_DISPATCH ? args[6].pdispVal : nullptr;
+      if (FOwner.OnBeforeNavigate2)
+        FOwner.OnBeforeNavigate2(&FOwner, frame, Deref(args[5]), Deref(args[4]), Deref(args[3]),
+                                 Deref(args[2]), Deref(args[1]), args[0].pboolVal);
+      if (*args[0].pboolVal == VARIANT_FALSE) FOwner.FollowPage(frame, Deref(args[5]));
     }
   }
 
@@ -339,8 +346,32 @@ void TWebBrowser::SetProperty(const TPropDesc& prop, TLayoutReader& reader) {
     TWinControl::SetProperty(prop, reader);
 }
 
+void TWebBrowser::SetPageRules(const TPageRules& rules) {
+  if (rules == FRules) return;
+  FRules = rules;
+  // The page the browser holds reads them again as well, not only the next download.
+  TComPtr<IOleControl> control;
+  if (FOleObject && SUCCEEDED(FOleObject->QueryInterface(
+                        IID_IOleControl, reinterpret_cast<void**>(control.Receive()))))
+    control->OnAmbientPropertyChange(DISPID_AMBIENT_DLCONTROL);
+}
+
+void TWebBrowser::FollowPage(IDispatch* frame, const VARIANT* url) {
+  // A frame's page lives under the rules of the page around it.
+  if (frame == nullptr || !FBrowser) return;
+  TComPtr<IUnknown> frameIdentity, browserIdentity;
+  if (FAILED(
+          frame->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(frameIdentity.Receive()))) ||
+      FAILED(FBrowser->QueryInterface(IID_IUnknown,
+                                      reinterpret_cast<void**>(browserIdentity.Receive()))) ||
+      frameIdentity.Get() != browserIdentity.Get())
+    return;
+  SetPageRules(PageRulesFor(OleVariantToText(url)));
+}
+
 void TWebBrowser::Navigate(const std::string& url) {
   if (!FBrowser) return;
+  SetPageRules(PageRulesFor(url));
   TBstr address(url);
   VARIANT empty;
   VariantInit(&empty);

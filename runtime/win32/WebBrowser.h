@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "runtime/PageRules.h"
 #include "runtime/win32/Controls.h"
 
 namespace korvath {
@@ -50,6 +51,10 @@ class TComPtr {
 // The text of a variant (an address): a string in the ANSI code page; empty when it has none.
 std::string OleVariantToText(const VARIANT* value);
 
+// The browser's download control flags (DLCTL_...) for a page under these rules: pictures,
+// videos and sounds always, and nothing the rules do not allow.
+LONG DownloadControlFor(const TPageRules& rules);
+
 class TWebBrowser : public TWinControl {
  public:
   TWebBrowser();
@@ -59,8 +64,11 @@ class TWebBrowser : public TWinControl {
   void SetBounds(int left, int top, int width, int height) override;
   void SetProperty(const TPropDesc& prop, TLayoutReader& reader) override;
 
-  // Loads the address with no flags, target frame, post data or headers.
+  // Loads the address with no flags, target frame, post data or headers. What a page may run
+  // follows its address (PageRulesFor): the one given here, then each one the pane itself goes
+  // to or ends at; a frame's address does not count.
   void Navigate(const std::string& url);
+  const TPageRules& PageRules() const { return FRules; }
   // Stops the loading under way.
   void Stop();
   // The browser's automation object; nullptr when the system has no browser control.
@@ -80,6 +88,9 @@ class TWebBrowser : public TWinControl {
   class TEvents;
   void CreateBrowser();
   void CloseBrowser();
+  void SetPageRules(const TPageRules& rules);
+  // Takes the rules of Url when Frame is the pane's own page rather than a frame in it.
+  void FollowPage(IDispatch* frame, const VARIANT* url);
 
   std::unique_ptr<TSite> FSite;
   std::unique_ptr<TEvents> FEvents;
@@ -87,6 +98,8 @@ class TWebBrowser : public TWinControl {
   TComPtr<IWebBrowser2> FBrowser;
   TComPtr<IConnectionPoint> FConnection;
   DWORD FCookie = 0;
+  // Nothing runs before the first address is known.
+  TPageRules FRules;
 };
 
 }  // namespace korvath

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/RunGuard.h"
+#include "runtime/SettingsStore.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/Process.h"
 #include "tests/support/Release.h"
@@ -19,6 +20,11 @@ class Console : public SettingsFixture {
   Console() { test::SetEnv("KORVATH_UPDATE_SERVER", FServer.BaseUrl()); }
   test::ProcessResult Update(const std::string& arguments = "") {
     return test::RunProcess(test::NativeProgramPath(KORVATH_UPDATE_EXE), arguments, FGame.Path());
+  }
+  // What --show-settings prints for a folder that keeps no other values.
+  static std::string Settings(int revision, int backup) {
+    return "AtRevision=" + std::to_string(revision) + "\nCreateBackup=" + std::to_string(backup) +
+           "\nBackupRevision=0\nListDigest=\nVerifiedRevision=0\n";
   }
   test::TestServer FServer;
 };
@@ -35,7 +41,17 @@ TEST_F(Console, RunPrintsStatusLinesStoresRevisionAndShowsSettings) {
             "All the files have been updated\n");
   EXPECT_EQ(run.Err, "");
   EXPECT_EQ(test::ReadFileBytes(FGame / "sub/b.dat"), "beta");
-  EXPECT_EQ(Update("--show-settings").Out, "AtRevision=3\nCreateBackup=0\n");
+  EXPECT_EQ(Update("--show-settings").Out, Settings(3, 0));
+  // The values a run keeps beside them are shown too.
+  {
+    const auto store = OpenSettingsStore();
+    store->WriteInteger(kSettingsSection, kBackupRevision, 2);
+    store->WriteString(kSettingsSection, kListDigest, "3:ab\x1b");
+    store->WriteInteger(kSettingsSection, kVerifiedRevision, 4);
+  }
+  EXPECT_EQ(Update("--show-settings").Out,
+            "AtRevision=3\nCreateBackup=0\nBackupRevision=2\nListDigest=3:ab\\x1b\n"
+            "VerifiedRevision=4\n");
 
   // Same revision again: only the critical files, nothing to do, empty final status.
   const auto again = Update();
@@ -49,7 +65,7 @@ TEST_F(Console, FullCheckAndBackupSettingReachTheRun) {
   EXPECT_EQ(Update().Out, "Downloading updates list\n");
   EXPECT_EQ(test::ReadFileBytes(FGame / "n.dat"), "old");
   EXPECT_EQ(Update("--set-backup 1").ExitCode, 0);
-  EXPECT_EQ(Update("--show-settings").Out, "AtRevision=0\nCreateBackup=1\n");
+  EXPECT_EQ(Update("--show-settings").Out, Settings(0, 1));
   const auto full = Update("--full-check");
   EXPECT_EQ(full.ExitCode, 0) << full.Err;
   EXPECT_EQ(test::ReadFileBytes(FGame / "n.dat"), "new");
@@ -69,7 +85,7 @@ TEST_F(Console, FailuresGoToStandardErrorWithExitStatusOne) {
   EXPECT_NE(run.Err.find("korvath-update: bad.dat: damaged archive"), std::string::npos) << run.Err;
   EXPECT_NE(run.Err.find("korvath-update: ..\\evil.dat: refused path"), std::string::npos)
       << run.Err;
-  EXPECT_EQ(Update("--show-settings").Out, "AtRevision=0\nCreateBackup=0\n");
+  EXPECT_EQ(Update("--show-settings").Out, Settings(0, 0));
 
   FServer.PublishList("[settings]\r\nRev|soon\r\n[/settings]\r\n");
   const auto broken = Update();

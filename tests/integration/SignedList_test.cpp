@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/GetFilesThr.h"
+#include "runtime/SettingsStore.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/Release.h"
@@ -300,6 +301,15 @@ std::vector<TamperCase> TamperCases() {
          ServeSignature(r, r.Signature);
        },
        "revision 6 is older than this folder's revision 9", 9},
+      {"SignedListBelowOneAlreadyTaken",
+       [](const TRelease& r) {
+         // A run of the next release took its list and then failed on a file.
+         OpenSettingsStore()->WriteInteger(kSettingsSection, kVerifiedRevision, kReleaseRev + 1);
+         ServeList(r, r.List);
+         ServeSignature(r, r.Signature);
+       },
+       "revision 6 is older than revision 7, whose signed list this folder has already taken",
+       kReleaseRev - 1},
       // A client whose key is not a key trusts nothing.
       {"ClientKeyNotHex",
        [](const TRelease& r) {
@@ -368,6 +378,7 @@ TEST_P(SignedListTampering, RunFailsAndChangesNothing) {
   const TamperCase& c = GetParam();
   const TRelease release = Publisher();
   c.Serve(release);
+  const int32_t verified = OpenSettingsStore()->ReadInteger(kSettingsSection, kVerifiedRevision, 0);
   const test::RunOutcome run =
       Run(c.FolderRevision,
           c.ClientKey != nullptr ? c.ClientKey : HexEncode(PublisherKeys().PublicKey));
@@ -382,6 +393,7 @@ TEST_P(SignedListTampering, RunFailsAndChangesNothing) {
   // nothing the list names was even fetched.
   EXPECT_EQ(GameFiles(), FBefore);
   EXPECT_EQ(ReadFileBytes(FHosts), kHostsBefore);
+  EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kVerifiedRevision, 0), verified);
   std::vector<std::string> expected{"files.lst.bz2"};
   expected.insert(expected.end(), static_cast<size_t>(c.SignatureAsked), "files.lst.bz2.sig");
   EXPECT_EQ(RequestedPaths(), expected);
@@ -413,6 +425,19 @@ TEST_F(SignedListRun, SignedListIsAppliedWholeAndTheSameRevisionAgainIsTaken) {
   run = Run(kReleaseRev, key);
   EXPECT_EQ(run.Status, kAllUpdated);
   EXPECT_EQ(ReadFileBytes(Game("game.dat")), "new game");
+
+  // The next release's list is recorded as taken before any of it is applied: a file that
+  // fails holds the revision back, but not that record.
+  const std::string next = test::Bz2Compress(release.OtherRelease(kReleaseRev + 1));
+  ServeList(release, next);
+  ServeSignature(release, SignList(next, PublisherKeys().SecretKey));
+  FServer.Http().ServeNoAnswer("data/normal.dat.bz2");
+  WriteFileBytes(Game("data/normal.dat"), "changed by the player");
+  run = Run(kReleaseRev, key);
+  EXPECT_EQ(run.Status, kUpdateFailed);
+  EXPECT_TRUE(test::Only(run.Calls, "rev:").empty());
+  EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kVerifiedRevision, 0),
+            kReleaseRev + 1);
 }
 
 TEST_F(SignedListRun, ClientWithoutKeyAsksForNoSignatureAndTakesAnyList) {

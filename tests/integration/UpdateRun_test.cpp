@@ -133,6 +133,19 @@ TEST_F(UpdateRun, BackupsOfAnUpgradeThatFailedSurviveItsRepeats) {
   EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0), 6);
 }
 
+TEST_F(UpdateRun, AStoreThatCannotBeWrittenKeepsNoBackupRevisionAndTheRunGoesOn) {
+  WriteFileBytes(Game("n.dat"), "old");
+  FServer.PublishList(test::ListText(2, 0, {}, {FServer.PublishFile("n.dat", "new")}));
+  BlockStoreWrites();
+  const Outcome run = Run(false, 1, 1);
+  EXPECT_EQ(run.Status, kAllUpdated);
+  EXPECT_EQ(ReadFileBytes(Game("n.dat")), "new");
+  EXPECT_EQ(ReadFileBytes(Game("backup/n.dat")), "old");
+  ASSERT_EQ(run.Notices.size(), 1u);
+  EXPECT_NE(run.Notices[0].find("the next run starts them afresh"), std::string::npos);
+  EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0), 0);
+}
+
 class FiveFiles : public UpdateRun {
  protected:
   void SetUp() override {
@@ -313,11 +326,23 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
   WriteFileBytes(Game("a.dat.unpack"), "half unpacked");
   WriteFileBytes(Game("a.dat.patch"), "half a patch");
   WriteFileBytes(Game("b.dat.bz2"), "a listed file");
-  FServer.PublishList(
-      test::ListText(1, 0, {current, FServer.PublishFile("b.dat.bz2", "a listed file")}, {}));
+  // Kept partials of names the run does not check go with their records: one the list no
+  // longer carries, one of a normal file at the folder's revision; a listed name stays, and so
+  // do the player's backup copies.
+  for (const char* name : {"gone/old.dat", "n.dat", "b.dat"}) {
+    WriteFileBytes(Game(std::string(name) + ".bz2.resume"), "a record");
+    if (name[0] != 'b') WriteFileBytes(Game(std::string(name) + ".bz2"), "a partial");
+  }
+  WriteFileBytes(Game("n.dat"), "normal");
+  WriteFileBytes(Game("backup/x.dat.bz2.resume"), "a copy");
+  FServer.PublishList(test::ListText(1, 0,
+                                     {current, FServer.PublishFile("b.dat.bz2", "a listed file")},
+                                     {FServer.PublishFile("n.dat", "normal")}));
   EXPECT_EQ(Run(false, 1).Status, "");
   const std::map<std::string, std::string> expected{{"a.dat", "current"},
-                                                    {"b.dat.bz2", "a listed file"}};
+                                                    {"b.dat.bz2", "a listed file"},
+                                                    {"n.dat", "normal"},
+                                                    {"backup/x.dat.bz2.resume", "a copy"}};
   EXPECT_EQ(GameFiles(), expected);
 }
 

@@ -18,6 +18,8 @@ class SettingsFixture : public ::testing::Test {
   void PlantText(const std::string& name, const std::string& text);
   void PlantOtherType(const std::string& name);
   std::string ReadText(const std::string& name);
+  // From here on the store refuses every write, as a store the program may not change does.
+  void BlockStoreWrites();
 
   test::TempDir FGame;
 

@@ -3,6 +3,7 @@
 // and the start button.
 #include <exdispid.h>
 #include <gtest/gtest.h>
+#include <mshtmdid.h>
 #include <windowsx.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "app/UnitMain.h"
@@ -410,6 +412,28 @@ TEST_F(FMainTest, NewsPaneEventsShowThePaneAndSendNewWindowsToTheDefaultBrowser)
       form.WebBrowser1->EventSink()->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD,
                                             &params, nullptr, nullptr, nullptr);
       EXPECT_EQ(cancel, web ? VARIANT_FALSE : VARIANT_TRUE);
+    }
+
+    // Scripts follow the address of the pane's own page, whatever a frame in it goes to.
+    if (IDispatch* pane = form.WebBrowser1->Application()) {
+      const std::tuple<const wchar_t*, IDispatch*, bool> steps[] = {
+          {L"https://news.example/", pane, true},
+          {L"http://ads.example/", &page, true},
+          {L"http://news.example/", pane, false},
+          {L"https://ads.example/", &page, false}};
+      for (const auto& [address, frame, scripts] : steps) {
+        SysFreeString(url.bstrVal);
+        url.bstrVal = SysAllocString(address);
+        args[6].pdispVal = frame;
+        cancel = VARIANT_FALSE;
+        form.WebBrowser1->EventSink()->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD,
+                                              &params, nullptr, nullptr, nullptr);
+        EXPECT_EQ(form.WebBrowser1->PageRules().Scripts, scripts) << address;
+        const LONG flags = DownloadControlFor(form.WebBrowser1->PageRules());
+        constexpr LONG kNeverRun = DLCTL_NO_JAVA | DLCTL_NO_RUNACTIVEXCTLS | DLCTL_NO_DLACTIVEXCTLS;
+        EXPECT_EQ((flags & DLCTL_NO_SCRIPTS) == 0, scripts);
+        EXPECT_EQ(flags & kNeverRun, kNeverRun);
+      }
     }
   }
   EXPECT_EQ(page.Count, 1u);

@@ -1,6 +1,7 @@
 #include "tests/support/SettingsFixture.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/File.h"
@@ -59,6 +60,11 @@ std::string SettingsFixture::ReadText(const std::string& name) {
   if (at == std::string::npos) return "(not text)";
   const size_t from = at + key.size();
   return all.substr(from, all.find('"', from) - from);
+}
+
+void SettingsFixture::BlockStoreWrites() {
+  // A folder where the store puts its new text before it takes its place.
+  std::filesystem::create_directories(StoreFile(FGame) + ".new");
 }
 
 }  // namespace korvath

@@ -53,4 +53,14 @@ std::string SettingsFixture::ReadText(const std::string& name) {
   return r == ERROR_SUCCESS && type == REG_SZ ? std::string(buffer) : "(not text)";
 }
 
+void SettingsFixture::BlockStoreWrites() {
+  // A volatile key takes no lasting key below it: the settings' section cannot be made.
+  const std::string path = SettingsKeyOf(platform::GetCurrentDir());
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+  HKEY key = nullptr;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                  KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr);
+  RegCloseKey(key);
+}
+
 }  // namespace korvath
