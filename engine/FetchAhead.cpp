@@ -177,6 +177,9 @@ void TFetchAhead::FetchAll() {
       if (file.Resumable) names.Record = names.Local + kResumeSuffix;
       // Before the names are kept: those of a refused file are never deleted either.
       ForceFolderOf(FSettings.WorkDir, names.Local);
+      // Free space: a file the volume has no room for fails here, before its first byte.
+      CheckRoomFor(FSettings.VolumeQuery, names.Local,
+                   file.Integrity.Known ? file.Integrity.Size : file.Size);
       {
         const std::lock_guard lock(FLock);
         file.Names = names;

@@ -137,8 +137,8 @@ std::unique_ptr<TFetchAhead> GFilesThread::StartTransfers(const TStringList& ent
 }
 
 void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local) {
-  // A leftover behind a link is not this folder's to delete.
-  if (!platform::LinkOnTheWay(FWorkDir, local).empty()) return;
+  // A leftover behind another account's link is not this folder's to delete.
+  if (!platform::ForeignLinkOnTheWay(FWorkDir, local).empty()) return;
   const auto leftover = [&](const char* suffix) {
     return FListedPaths.count(ListKey(listPath + suffix)) == 0;
   };

@@ -47,6 +47,12 @@ class File {
   int Allocate(int64_t size);
   void Close() { FHandle.Reset(); }
 
+  // Opens an existing file to write on at its end, only when its name is a plain file with a
+  // single link: a link of the name is never followed, and what was opened is checked again
+  // once open, so a name changed in between is refused too. Returns 0 or the error code
+  // (access denied for any other kind of name).
+  static int OpenPlainForAppend(const std::string& path, File& result);
+
  private:
   friend class MappedOutput;  // maps the file it is handed
   UniqueHandle<FileHandleTraits> FHandle;
@@ -61,10 +67,15 @@ bool FileExists(const std::string& path);  // a file (not a folder) of that name
 bool DirectoryExists(const std::string& path);
 // Path's own name is a symbolic link, a junction or another reparse point (never followed).
 bool IsLink(const std::string& path);
+// Path's own name (a link is not followed) belongs to the player: its owner is the account
+// that runs the program, or the administrators or the system (root on POSIX). False when the
+// owner cannot be read.
+bool MadeByThePlayer(const std::string& path);
 // The part of Path below Base (which ends in the separator) up to the first folder on the way
-// to Path's own name that is a link; empty when every folder on the way that exists is a real
-// one. Path's own name is not looked at: a link there is replaced as a name, never followed.
-std::string LinkOnTheWay(const std::string& base, const std::string& path);
+// to Path's own name that is a link made by another account; empty when every folder on the
+// way that exists is a real one or the player's link. Path's own name is not looked at: a link
+// there is replaced as a name, never followed.
+std::string ForeignLinkOnTheWay(const std::string& base, const std::string& path);
 bool CreateDir(const std::string& path);         // one level; false when it exists or fails
 bool ForceDirectories(const std::string& path);  // all missing levels
 // Makes the folders above Path that are missing; false, with LastError set, when it cannot.
