@@ -24,6 +24,7 @@
 namespace korvath {
 
 class TFetchAhead;
+class TCheckedFolders;
 
 // Temporaries beside a game file: its download, its unpacked (or rebuilt) content until the
 // digest is right, and the patch it is rebuilt from; while the download is partial, the record
@@ -131,8 +132,9 @@ class GFilesThread : public TTransferWorker {
   // Removes what a killed run may have left beside this entry's file, but for a partial
   // download with its record, which is noted in FKeptPartials. Runs on the checking pass's
   // hashing threads: it reads nothing but FListedPaths, which stays as it is meanwhile, and
-  // notes under FKeptLock.
-  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local);
+  // notes under FKeptLock. Folders tells what each folder holds, asked once per pass.
+  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local,
+                              TCheckedFolders& folders);
   // The partial download kept beside an entry's file goes with its record once the check finds
   // the file as listed.
   void RemoveKeptPartial(const std::string& listPath, const std::string& local);

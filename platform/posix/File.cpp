@@ -97,13 +97,13 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
     }
     return Fail();
   }
+  result.FHandle.Reset(fd);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
+    result.Close();
     tLastError = kErrorAccessDenied;
     return tLastError;
   }
-  result.FHandle.Reset(fd);
   return 0;
 }
 
