@@ -149,20 +149,19 @@ std::optional<TStoredPart> TFileSink::StoredPart(const std::string& url) {
     record.reset();
   platform::File stored;
   int64_t size = 0;
-  if (!record ||
-      platform::File::Open(FFileName, platform::Access::Read, platform::Share::Read,
-                           platform::Disposition::OpenExisting, stored) != 0 ||
-      stored.Size(size) != 0 || !MayResume(record, url, size))
+  // Only a plain file of one link is gone on with; it stays open for Continue. Any other kind
+  // of name (a link, a second name of a file elsewhere) goes as a name, and Open starts anew.
+  const int kept = record ? platform::File::OpenPlainForAppend(FFileName, FFile) : -1;
+  if (kept == ioerror::kAccessDenied) platform::DeleteFile(FFileName);
+  if (kept != 0 || FFile.Size(size) != 0 || !MayResume(record, url, size)) {
+    FFile.Close();
     return std::nullopt;
+  }
   return TStoredPart{size, *record};
 }
 
 void TFileSink::Continue() {
   int64_t end = 0;
-  if (const int code =
-          platform::File::Open(FFileName, platform::Access::Write, platform::Share::None,
-                               platform::Disposition::OpenExisting, FFile))
-    throw EInOutError(code);
   if (const int code = FFile.Seek(0, platform::SeekFrom::End, end)) throw EInOutError(code);
 }
 

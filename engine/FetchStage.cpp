@@ -46,6 +46,9 @@ void FetchInto(TFileJob& job, const TFetchContext& context, TFetched& result) {
   // of a refused file are never kept, so never deleted either.
   const TFileNames names = NamesOf(job, context.WorkDir);
   ForceFolderOf(context.WorkDir, names.Local);
+  // A file the volume has no room for fails here, before its first byte.
+  CheckRoomFor(context.VolumeQuery, names.Local,
+               job.Integrity.Known ? job.Integrity.Size : job.Size);
   job.Names = names;
   const auto record = [&](int64_t position) {
     job.DownloadTape.Record({false, kFileGauge, Low32(position)});

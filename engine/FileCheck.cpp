@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/BatchedCalls.h"
+#include "engine/CheckedFolders.h"
 #include "engine/DigestAhead.h"
 #include "engine/FileFailed.h"
 #include "engine/FileSources.h"
@@ -32,9 +33,10 @@ void GFilesThread::CheckFiles(const TStringList& section) {
   for (const std::string& line : FUpdateList) collected.insert(ListKey(SplitFileEntry(line).Path));
   // What a killed run left beside an entry's file goes before the file is looked at. Only
   // unlisted names go, so no other entry's file or digest depends on this.
+  TCheckedFolders folders(FWorkDir, {kDownloadSuffix, kUnpackSuffix, kPatchSuffix, kResumeSuffix});
   TDigestAhead digests(FWorkDir, section,
-                       [this](const std::string& path, const std::string& local) {
-                         RemoveStaleTemporaries(path, local);
+                       [this, &folders](const std::string& path, const std::string& local) {
+                         RemoveStaleTemporaries(path, local, folders);
                        });
   // The window sees each entry's total gauge position and "Checking" status, in list order, as
   // they are made; entries whose digests are ready go over in one hand-off, up to a batch, and
@@ -132,15 +134,19 @@ bool GFilesThread::UpdateFiles() {
   return !failed && i == FUpdateList.size();
 }
 
-void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local) {
-  // A leftover behind a link is not this folder's to delete.
-  if (!platform::LinkOnTheWay(FWorkDir, local).empty()) return;
+void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std::string& local,
+                                          TCheckedFolders& folders) {
+  const TCheckedFolders::TFolder& folder = folders.Of(local);
+  // A leftover behind another account's link is not this folder's to delete.
+  if (folder.Foreign) return;
+  // Only names the folder may hold are asked for: most files have no leftover at all.
   const auto leftover = [&](const char* suffix) {
-    return FListedPaths.count(ListKey(listPath + suffix)) == 0;
+    return TCheckedFolders::MayHold(folder, local, suffix) &&
+           FListedPaths.count(ListKey(listPath + suffix)) == 0;
   };
   // A partial download with its record is kept for the replacement pass to go on with; whether
   // it may is decided there, against the address it is asked from.
-  if (leftover(kDownloadSuffix) && leftover(kResumeSuffix) &&
+  if (leftover(kResumeSuffix) && FListedPaths.count(ListKey(listPath + kDownloadSuffix)) == 0 &&
       platform::FileExists(local + kResumeSuffix)) {
     for (const char* suffix : {kUnpackSuffix, kPatchSuffix})
       if (leftover(suffix)) platform::DeleteFile(local + suffix);
@@ -168,7 +174,7 @@ void GFilesThread::BackUp(const std::string& listPath, const std::string& local)
   // version of a file, replaced again by a repeated run, never takes its copy's place.
   if (FBackupRevision > FRevision && platform::FileExists(backup)) return;
   ForceFolderOf(FWorkDir, backup);
-  platform::CopyFile(local, backup);
+  static_cast<void>(platform::CopyFile(local, backup));  // unreported, as said above
 }
 
 }  // namespace korvath

@@ -20,16 +20,17 @@ class EBadCopy : public EFileFailed {
   using EFileFailed::EFileFailed;
 };
 
-// Raises EFileFailed when a folder below WorkDir on the way to Path is a link. Nothing is
-// written, replaced or deleted through one, wherever it leads: a link's target can change
-// between a look and a write, so one that stays inside the game folder today is refused too.
+// Raises EFileFailed when a folder below WorkDir on the way to Path is a link made by another
+// account. The player's own links (a data folder moved to another drive) are followed; nothing
+// is written, replaced or deleted through one that someone else who can write the game folder
+// planted, wherever it leads, while the program runs with the player's rights.
 inline void RefuseLinksOnTheWay(const std::string& workDir, const std::string& path) {
-  if (const std::string link = platform::LinkOnTheWay(workDir, path); !link.empty())
-    throw EFileFailed("refused path: '" + link + "' is a link");
+  if (const std::string link = platform::ForeignLinkOnTheWay(workDir, path); !link.empty())
+    throw EFileFailed("refused path: '" + link + "' is a link made by another account");
 }
 
-// Creates the folders between WorkDir and Path that are missing, never through a link; raises
-// EFileFailed when it cannot.
+// Creates the folders between WorkDir and Path that are missing, never through another
+// account's link; raises EFileFailed when it cannot.
 inline void ForceFolderOf(const std::string& workDir, const std::string& path) {
   RefuseLinksOnTheWay(workDir, path);
   if (!platform::ForceFolderOf(path))

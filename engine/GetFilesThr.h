@@ -28,6 +28,7 @@ namespace korvath {
 
 class TTransferRoad;
 struct TFailedAddress;
+class TCheckedFolders;
 
 // Hears, on the owner's thread, why a run or one of its files failed; the console prints it.
 class IRunLog {
@@ -129,8 +130,9 @@ class GFilesThread : public TTransferWorker {
   // Removes what a killed run may have left beside this entry's file, but for a partial
   // download with its record, which is noted in FKeptPartials. Runs on the checking pass's
   // hashing threads: it reads nothing but FListedPaths, which stays as it is meanwhile, and
-  // notes under FKeptLock.
-  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local);
+  // notes under FKeptLock. Folders tells what each folder holds, asked once per pass.
+  void RemoveStaleTemporaries(const std::string& listPath, const std::string& local,
+                              TCheckedFolders& folders);
   // The partial download kept beside an entry's file goes with its record once the check finds
   // the file as listed.
   void RemoveKeptPartial(const std::string& listPath, const std::string& local);

@@ -75,12 +75,6 @@ void TTransferWorker::UnpackStream(TStream& source, TStream& target, int64_t max
       source, target, [this](const TGaugeCall& call) { ShowGaugeCall(call); }, maxOutput, space);
 }
 
-void TTransferWorker::UnpackProgress(TObject* /*sender*/) {
-  if (FSourceStream == nullptr) return;
-  FGaugeValue = Low32(FSourceStream->Position());
-  SetFileProgress();
-}
-
 void TTransferWorker::ShowGaugeCall(const TGaugeCall& call) {
   Synchronize([this, &call] { MakeGaugeCall(call); });
 }

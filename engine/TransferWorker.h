@@ -39,8 +39,6 @@ class TTransferWorker : public TThread {
                   int64_t maxOutput = kNoLimit);
   void UnpackStream(TStream& source, TStream& target, int64_t maxOutput = kNoLimit,
                     TSpaceGuard* space = nullptr);
-  // The file gauge at the position of the source being unpacked.
-  void UnpackProgress(TObject* sender);
   // Makes a transfer's gauge call through SetGaugeMax or SetFileProgress.
   void ShowGaugeCall(const TGaugeCall& call);
   // The same call made on the owner's thread, which already runs it: for calls handed over

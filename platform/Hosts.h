@@ -16,6 +16,6 @@ std::string HostsFilePath();
 // one step, keeping what the system protects the target with (Windows security settings,
 // POSIX mode and owner). A target marked read-only is refused. 0 or an error code; on failure
 // Target is as it was and Source is left to the caller.
-int ReplaceHostsFile(const std::string& source, const std::string& target);
+[[nodiscard]] int ReplaceHostsFile(const std::string& source, const std::string& target);
 
 }  // namespace korvath::platform

@@ -22,7 +22,7 @@ class MappedFile {
   // sequential-scan hint, and makes its read-only mapping. False when the file cannot be opened
   // or mapped; an empty file cannot be mapped. Why it failed does not matter to the one caller:
   // a file that cannot be read hashes as empty input.
-  static bool Open(const std::string& path, MappedFile& result);
+  [[nodiscard]] static bool Open(const std::string& path, MappedFile& result);
 
   // The file's length when it was opened; 0 while none is open.
   uint64_t Size() const { return FFile.IsOpen() ? FSize : 0; }
@@ -31,7 +31,7 @@ class MappedFile {
   // view. Offset is a multiple of Granularity(); the length is cut at the end of the file.
   // False when the view cannot be made (or the file has shrunk below offset + length); the
   // previous view is gone either way.
-  bool MapView(uint64_t offset, size_t length);
+  [[nodiscard]] bool MapView(uint64_t offset, size_t length);
   const unsigned char* Data() const { return FView.Get().Data; }
   size_t ViewSize() const { return FView.Get().Size; }
 
@@ -42,7 +42,7 @@ class MappedFile {
 
   // Copies Length bytes from Offset of the file into Buffer, without a view: cheaper than a
   // mapping for a small file. False when they cannot all be read (the file has shrunk).
-  bool ReadAt(uint64_t offset, void* buffer, size_t length) const;
+  [[nodiscard]] bool ReadAt(uint64_t offset, void* buffer, size_t length) const;
 
   // The alignment the system requires of a view's offset.
   static size_t Granularity();

@@ -21,7 +21,7 @@ class MappedOutput {
   // Takes over File (open for reading and writing), makes it Size bytes long with its disk space
   // taken, and maps all of it. Returns 0 or the error code (8, not enough memory, when the
   // address space has no room for the view). An empty file is not mapped: Data() is empty.
-  static int Map(File file, uint64_t size, MappedOutput& result);
+  [[nodiscard]] static int Map(File file, uint64_t size, MappedOutput& result);
 
   std::span<char> Data() const { return {FView.Get().Data, FView.Get().Size}; }
 

@@ -14,7 +14,7 @@ class RunGuard {
   // Takes the guard of Folder into Out. False when another process, or another guard of this
   // process, holds it. Raises std::system_error when the folder cannot carry a guard at all
   // (missing, not a folder, no access).
-  static bool TryAcquire(const std::string& folder, RunGuard& out);
+  [[nodiscard]] static bool TryAcquire(const std::string& folder, RunGuard& out);
 
   bool IsHeld() const { return FHandle.IsOpen(); }
   // Closing the guard's only handle drops the guard.

@@ -6,7 +6,7 @@
 namespace korvath::platform {
 
 // Deletes Path with everything in it, silently and without confirmation. True on success.
-bool DeleteTree(const std::string& path);
+[[nodiscard]] bool DeleteTree(const std::string& path);
 
 // Starts a program with its window hidden; the command line is the program's full path,
 // passed through whole (and quoted, on Windows). The start's outcome is not reported.

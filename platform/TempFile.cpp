@@ -1,11 +1,8 @@
 #include "platform/TempFile.h"
 
+#include "platform/ErrorCodes.h"
+
 namespace korvath::platform {
-namespace {
-
-constexpr int kFileExists = 80;  // ERROR_FILE_EXISTS, as File::Open reports it on every system
-
-}  // namespace
 
 TempFile::~TempFile() {
   FOutput.Close();  // an open file cannot be deleted on Windows
@@ -15,7 +12,7 @@ TempFile::~TempFile() {
 int TempFile::Create() {
   int error = File::Open(FPath, Access::ReadWrite, Share::None, Disposition::CreateNew, FOutput);
   // The fixed names of temporaries are taken over: a leftover goes, a folder stays in the way.
-  if (error == kFileExists) {
+  if (error == kErrorFileExists) {
     if (!DeleteFile(FPath)) return LastError();
     error = File::Open(FPath, Access::ReadWrite, Share::None, Disposition::CreateNew, FOutput);
   }

@@ -21,7 +21,7 @@ class TempFile {
   // Creates the file for writing, only as a new file: what a killed run left under the name
   // is removed first, and a link of that name is removed rather than followed, so nothing is
   // ever written through one. Returns 0 or the error code.
-  int Create();
+  [[nodiscard]] int Create();
 
   const std::string& Path() const { return FPath; }
   // The file Create opened, until it is taken or closed.
@@ -32,11 +32,11 @@ class TempFile {
 
   // Closes the file and puts it in place of Target in one step, replacing what is there.
   // Returns 0 or the error code; a temporary that could not be put in place is removed later.
-  int Keep(const std::string& target);
+  [[nodiscard]] int Keep(const std::string& target);
   // The same with a replacement of the system's own for a file it guards (the hosts file):
   // Put(source, target) returns 0 or the error code.
   using TPut = int (*)(const std::string& source, const std::string& target);
-  int Keep(const std::string& target, TPut put);
+  [[nodiscard]] int Keep(const std::string& target, TPut put);
   // Closes the file and leaves it under its own name, for another program to take over.
   void Leave();
 

@@ -14,6 +14,6 @@ struct VolumeSpace {
 
 // The space of the volume that holds Path's folder (Path itself need not exist). False when the
 // system cannot tell.
-bool GetVolumeSpace(const std::string& path, VolumeSpace& space);
+[[nodiscard]] bool GetVolumeSpace(const std::string& path, VolumeSpace& space);
 
 }  // namespace korvath::platform

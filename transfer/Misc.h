@@ -20,10 +20,6 @@ TStringList SplitFromEnd(const std::string& line, const std::string& delimiters)
 std::string ReplaceAll(const std::string& source, const std::string& oldText,
                        const std::string& newText);
 
-// The 1-based position of the first occurrence of Pattern in Text that starts at StartPos or
-// later; 0 when there is none. Case-sensitive.
-int SearchFrom(int startPos, const std::string& text, const std::string& pattern);
-
 // Text from the update list made harmless for a console or a message: control characters
 // become "?".
 std::string Printable(const std::string& text);

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/ErrorCodes.h"
+
 namespace korvath::platform {
 namespace {
 
@@ -19,33 +21,33 @@ int MapErrno(int e) {
     case 0:
       return 0;
     case ENOENT:
-      return 2;
+      return kErrorFileNotFound;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-      return 3;
+      return kErrorPathNotFound;
     case EMFILE:
     case ENFILE:
-      return 4;
+      return kErrorTooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
     case ETXTBSY:
     case EBUSY:
-      return 5;
+      return kErrorAccessDenied;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
-      return 101;  // the run-time's "Disk full"
+      return kErrorDiskFull;
     case EEXIST:
-      return 80;  // ERROR_FILE_EXISTS
+      return kErrorFileExists;
     case EINVAL:
-      return 87;  // ERROR_INVALID_PARAMETER
+      return kErrorInvalidParameter;
     case ENOMEM:
-      return 8;  // ERROR_NOT_ENOUGH_MEMORY
+      return kErrorNotEnoughMemory;
     default:
-      return 1000 + e;  // no Windows counterpart: kept distinct, shown as "I/O error %d"
+      return kErrorErrnoBase + e;
   }
 }
 
@@ -90,18 +92,18 @@ int File::Open(const std::string& path, Access access, Share, Disposition dispos
   if (fd < 0) {
     // Creating a file inside a missing folder is a bad path, as Windows reports it.
     if (errno == ENOENT && disposition != Disposition::OpenExisting) {
-      tLastError = 3;
+      tLastError = kErrorPathNotFound;
       return tLastError;
     }
     return Fail();
   }
+  result.FHandle.Reset(fd);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    tLastError = 5;
+    result.Close();
+    tLastError = kErrorAccessDenied;
     return tLastError;
   }
-  result.FHandle.Reset(fd);
   return 0;
 }
 
@@ -167,24 +169,25 @@ int LastError() {
 
 std::string SysErrorMessage(int errorCode) {
   switch (errorCode) {
-    case 2:
+    case kErrorFileNotFound:
       return "No such file or directory.";
-    case 3:
+    case kErrorPathNotFound:
       return "The path is not valid.";
-    case 4:
+    case kErrorTooManyOpenFiles:
       return "Too many open files.";
-    case 5:
+    case kErrorAccessDenied:
       return "Access denied.";
-    case 8:
+    case kErrorNotEnoughMemory:
       return "Not enough memory.";
-    case 80:
+    case kErrorFileExists:
       return "The file exists.";
-    case 87:
+    case kErrorInvalidParameter:
       return "The parameter is incorrect.";
-    case 101:
+    case kErrorDiskFull:
       return "No space left on device.";
     default:
-      if (errorCode > 1000) return std::string(std::strerror(errorCode - 1000)) + ".";
+      if (errorCode > kErrorErrnoBase)
+        return std::string(std::strerror(errorCode - kErrorErrnoBase)) + ".";
       return "Error " + std::to_string(errorCode) + ".";
   }
 }
@@ -235,7 +238,7 @@ bool RenameReplace(const std::string& source, const std::string& target) {
 bool CopyFile(const std::string& source, const std::string& target) {
   std::error_code ec;
   if (!FileExists(source)) {
-    tLastError = 2;
+    tLastError = kErrorFileNotFound;
     return false;
   }
   if (IsLink(target) && ::unlink(target.c_str()) != 0) {

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/ErrorCodes.h"
 #include "platform/File.h"
 
 namespace korvath::platform {
@@ -16,13 +17,13 @@ namespace {
 int ErrnoCode(int e) {
   switch (e) {
     case ENOENT:
-      return 2;
+      return kErrorFileNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-      return 5;
+      return kErrorAccessDenied;
     default:
-      return 1000 + e;  // shown as the system's own text, as the file layer does
+      return kErrorErrnoBase + e;  // shown as the system's own text, as the file layer does
   }
 }
 
@@ -42,7 +43,7 @@ int ReplaceHostsFile(const std::string& source, const std::string& target) {
   if (::stat(target.c_str(), &st) != 0) return ErrnoCode(errno);
   // rename(2) asks only the folder for permission. A hosts file nobody may write is protected
   // on purpose, and stays as it is even for root.
-  if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return 5;
+  if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return kErrorAccessDenied;
   if (::chmod(source.c_str(), st.st_mode & 07777) != 0) return ErrnoCode(errno);
   // Only root can hand the file to another owner; for anyone else the mode has to do.
   [[maybe_unused]] const int ownerKept = ::chown(source.c_str(), st.st_uid, st.st_gid);

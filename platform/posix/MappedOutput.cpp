@@ -6,16 +6,13 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/ErrorCodes.h"
+
 namespace korvath::platform {
-namespace {
-
-constexpr int kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY, as File reports ENOMEM
-
-}  // namespace
 
 int MappedOutput::Map(File file, uint64_t size, MappedOutput& result) {
   result.Close();
-  if (static_cast<size_t>(size) != size) return kNotEnoughMemory;
+  if (static_cast<size_t>(size) != size) return kErrorNotEnoughMemory;
   if (const int error = file.Allocate(static_cast<int64_t>(size))) return error;
   result.FFile = std::move(file);
   if (size == 0) return 0;
@@ -23,7 +20,7 @@ int MappedOutput::Map(File file, uint64_t size, MappedOutput& result) {
                       static_cast<int>(result.FFile.FHandle.Get()), 0);
   if (view == MAP_FAILED) {
     result.Close();
-    return kNotEnoughMemory;
+    return kErrorNotEnoughMemory;
   }
   result.FView.Reset({static_cast<char*>(view), static_cast<size_t>(size)});
   return 0;

@@ -15,18 +15,17 @@ namespace korvath::platform {
 bool RunGuard::TryAcquire(const std::string& folder, RunGuard& out) {
   out.Release();
   // The folder, not a lock file in it: nothing is left behind for the player to find.
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
+  UniqueHandle<FileHandleTraits> fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) {
     const int e = errno;
     throw std::system_error(e, std::generic_category(), "Cannot lock folder " + folder);
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (flock(static_cast<int>(fd.Get()), LOCK_EX | LOCK_NB) != 0) {
     const int e = errno;
-    ::close(fd);
     if (e == EWOULDBLOCK) return false;
     throw std::system_error(e, std::generic_category(), "Cannot lock folder " + folder);
   }
-  out.FHandle.Reset(fd);
+  out.FHandle = std::move(fd);
   return true;
 }
 

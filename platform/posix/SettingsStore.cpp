@@ -124,16 +124,12 @@ class TStoreLock {
  public:
   explicit TStoreLock(const fs::path& folder)
       : FFd(::open((folder / "settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-    if (FFd >= 0) ::flock(FFd, LOCK_EX);
+    // The lock goes with the descriptor.
+    if (FFd) ::flock(static_cast<int>(FFd.Get()), LOCK_EX);
   }
-  ~TStoreLock() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TStoreLock(const TStoreLock&) = delete;
-  TStoreLock& operator=(const TStoreLock&) = delete;
 
  private:
-  int FFd;
+  platform::UniqueHandle<platform::FileHandleTraits> FFd;
 };
 
 class TFileSettings final : public SettingsKey {

@@ -9,12 +9,14 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/ErrorCodes.h"
+
 namespace korvath::platform {
 namespace {
 
 // A full disk reads as the run-time's "Disk full" rather than a bare number.
 int MapError(DWORD e) {
-  if (e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL) return 101;
+  if (e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL) return kErrorDiskFull;
   return static_cast<int>(e);
 }
 
@@ -96,7 +98,7 @@ int File::Write(const void* buffer, size_t count, size_t& done) {
     DWORD put = 0;
     if (!WriteFile(H(FHandle.Get()), static_cast<const char*>(buffer) + done, ask, &put, nullptr))
       return Fail();
-    if (put == 0) return tLastError = 101;
+    if (put == 0) return tLastError = kErrorDiskFull;
     done += put;
   }
   return 0;
@@ -134,7 +136,7 @@ int LastError() {
 }
 
 std::string SysErrorMessage(int errorCode) {
-  if (errorCode == 101) errorCode = ERROR_DISK_FULL;
+  if (errorCode == kErrorDiskFull) errorCode = ERROR_DISK_FULL;
   char* text = nullptr;
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,

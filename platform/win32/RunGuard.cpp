@@ -25,6 +25,7 @@ std::string CanonicalFolder(const std::string& folder) {
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) Fail(GetLastError(), folder);
+  UniqueHandle<FileHandleTraits> opened(reinterpret_cast<intptr_t>(h));
   std::vector<char> buffer(MAX_PATH + 1);
   DWORD length = GetFinalPathNameByHandleA(h, buffer.data(), static_cast<DWORD>(buffer.size()),
                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -33,7 +34,7 @@ std::string CanonicalFolder(const std::string& folder) {
     length = GetFinalPathNameByHandleA(h, buffer.data(), static_cast<DWORD>(buffer.size()),
                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   }
-  CloseHandle(h);
+  opened.Reset();
   std::string path;
   if (length > 0 && length < buffer.size()) {
     path.assign(buffer.data(), length);
@@ -79,11 +80,9 @@ bool RunGuard::TryAcquire(const std::string& folder, RunGuard& out) {
     if (error == ERROR_ACCESS_DENIED) return false;
     Fail(error, folder);
   }
-  if (error == ERROR_ALREADY_EXISTS) {
-    CloseHandle(h);
-    return false;
-  }
-  out.FHandle.Reset(reinterpret_cast<intptr_t>(h));
+  UniqueHandle<FileHandleTraits> mutex(reinterpret_cast<intptr_t>(h));
+  if (error == ERROR_ALREADY_EXISTS) return false;
+  out.FHandle = std::move(mutex);
   return true;
 }
 

@@ -58,9 +58,9 @@ HostileCase StaleSelfSizeCase() {
           AllUpdated({{"good.dat", "good"}, {"Korvath.exe", NoiseBytes(3 * kMiB / 2, 23)}})};
 }
 
-// The volume has 64 KiB above its free-space reserve; the list names a file of 1 MiB.
-HostileCase ReserveReachedCase(const FolderFiles& before) {
-  return {"free-space reserve reached",
+// The volume has 64 KiB above its free-space floor; the list names a file of 1 MiB.
+HostileCase FloorReachedCase(const FolderFiles& before) {
+  return {"free-space floor reached",
           [](HostileScene& s) {
             s.Plant("g.dat", kOldG);
             s.Server.PublishList(
@@ -69,12 +69,12 @@ HostileCase ReserveReachedCase(const FolderFiles& before) {
             s.Configure = [](GFilesThread& worker) {
               worker.SetVolumeQuery([](const std::string&, platform::VolumeSpace& space) {
                 space.Total = 100 * 1024 * kMiB;
-                space.Free = FreeSpaceReserve(space.Total) + 64 * 1024;
+                space.Free = kFreeSpaceFloor + 64 * 1024;
                 return true;
               });
             };
           },
-          Failed(before, {"free space of the volume would fall below its reserve"})};
+          Failed(before, {"not enough disk space (66 MB needed, 64 MB free)"})};
 }
 
 // A list of one more entry than a list may have; its first entry is a file that is missing.
@@ -153,7 +153,7 @@ TEST_F(HostileServer, ServersThatMustNotGetIn) {
       IntegrityCase("integrity field without its size", kIntegrityPrefix + Sha256Hex(NewG()),
                     Failed(oldG, {"malformed integrity field"})),
       StaleSelfSizeCase(),
-      ReserveReachedCase(oldG),
+      FloorReachedCase(oldG),
       TooManyEntriesCase(oldG),
 
       // Links out of the game folder, and redirects.

@@ -14,6 +14,10 @@ std::string WhyLargeDataIsSlow();
 std::string WhyStallsAreNotCutOff();
 // Symbolic links and POSIX file modes can be made and read back.
 std::string WhyNoLinksOrModes();
+// A link can be given to another account (lchown, which only root may do).
+std::string WhyLinksCannotChangeOwner();
+// Gives the link of that name (not what it leads to) to an account that is not this one.
+void GiveLinkToAnotherAccount(const std::string& path);
 
 // A file that takes no byte written to it, as a full disk does; empty when there is none.
 std::string AlwaysFullFile();

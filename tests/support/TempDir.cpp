@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/File.h"
 
@@ -58,11 +59,12 @@ bool Exists(const std::string& path) {
 }
 
 CurrentDirScope::CurrentDirScope(const std::string& folder) : FPrevious(platform::GetCurrentDir()) {
-  platform::SetCurrentDir(folder);
+  if (platform::SetCurrentDir(folder) != 0) throw std::runtime_error("cannot enter " + folder);
 }
 
 CurrentDirScope::~CurrentDirScope() {
-  platform::SetCurrentDir(FPrevious);
+  // Nothing can be done about a failure on the way out.
+  static_cast<void>(platform::SetCurrentDir(FPrevious));
 }
 
 }  // namespace korvath::test

@@ -50,50 +50,6 @@ TEST(ReplaceAll, ReplacesLeftToRightWithoutOverlapOrRescan) {
     EXPECT_EQ(ReplaceAll(c.source, c.oldText, c.newText), c.result) << c.source << " " << c.oldText;
 }
 
-TEST(SearchFrom, FindsFirstOccurrenceAtOrAfterStart) {
-  const struct {
-    int start;
-    std::string text, pattern;
-    int position;
-  } cases[] = {
-      {1, "hello world", "world", 7},
-      {8, "hello world", "o", 8},
-      {1, "aaa", "aa", 1},
-      {3, "aaa", "aa", 0},
-      {1, "ab", "abc", 0},
-      {1, "hosts", "Hosts", 0},
-      {1, "x", "x", 1},
-      {2, "x", "x", 0},
-      // A mismatch left of the last byte moves by one position, which still finds this one.
-      {1, "abcabdabd", "abd", 4},
-      {1, "127.0.0.1 login.korvath.example", "login.korvath.example", 11},
-      {1, "aXbaab", "aab", 4},
-      {1, std::string("a\0b", 3), std::string("\0b", 2), 2},
-      {1, "\xff\xfe\xff", "\xfe\xff", 2},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(SearchFrom(c.start, c.text, c.pattern), c.position) << c.text << " / " << c.pattern;
-}
-
-TEST(SearchFrom, AgreesWithPlainSearchOnManyInputs) {
-  // Small alphabets produce many partial matches, which is where a shift rule goes wrong.
-  unsigned seed = 12345;
-  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
-  for (int round = 0; round < 3000; ++round) {
-    std::string text, pattern;
-    const int n = static_cast<int>(next() % 20), m = 1 + static_cast<int>(next() % 4);
-    for (int i = 0; i < n; ++i) text += static_cast<char>('a' + next() % 3);
-    for (int i = 0; i < m; ++i) pattern += static_cast<char>('a' + next() % 3);
-    const int start = 1 + static_cast<int>(next() % 5);
-    const size_t found = static_cast<size_t>(start - 1) <= text.size()
-                             ? text.find(pattern, static_cast<size_t>(start - 1))
-                             : std::string::npos;
-    const int expected = found == std::string::npos ? 0 : static_cast<int>(found) + 1;
-    ASSERT_EQ(SearchFrom(start, text, pattern), expected)
-        << text << " / " << pattern << " from " << start;
-  }
-}
-
 TEST(ConsoleEscaped, ControlBytesBecomeHexEscapesAndAllElseStays) {
   const struct {
     std::string text, shown;
@@ -145,7 +101,7 @@ TEST(RunProgram, StartsLongPathsWithBlanksAndCommandCharactersInTheirOwnFolder) 
     const std::string before = platform::GetCurrentDir();
     RunProgram(program);
     const std::string now = platform::GetCurrentDir();
-    platform::SetCurrentDir(before);
+    ASSERT_EQ(platform::SetCurrentDir(before), 0);
     EXPECT_EQ(now + platform::kPathDelim, folder + platform::kPathDelim);
     const std::string marker = folder + platform::kPathDelim + "marker.txt";
     for (int i = 0; i < 200 && test::ReadFileBytes(marker).empty(); ++i)

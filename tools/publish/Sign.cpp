@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/File.h"
 #include "runtime/Classes.h"
 #include "tools/publish/Problems.h"
 #include "transfer/Signature.h"
@@ -23,12 +24,14 @@ constexpr const char* kPublicSuffix = ".pub";
 // Creates Path, which must not exist yet, with Mode from the first byte on: a secret key is
 // never readable by others, not even while it is being written.
 void WriteNewFile(const std::string& path, const std::string& text, mode_t mode) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-  if (fd < 0) throw EPublishError(path + ": cannot be created: " + std::strerror(errno));
+  platform::UniqueHandle<platform::FileHandleTraits> file(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  if (!file) throw EPublishError(path + ": cannot be created: " + std::strerror(errno));
+  const int fd = static_cast<int>(file.Get());
   const ssize_t written = ::write(fd, text.data(), text.size());
   const bool ok = written == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
   const int error = errno;
-  ::close(fd);
+  file.Reset();
   if (!ok) {
     ::unlink(path.c_str());
     throw EPublishError(path + ": cannot be written: " + std::strerror(error));

@@ -1,7 +1,9 @@
 #include "tests/support/System.h"
 
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +20,13 @@ std::string WhyStallsAreNotCutOff() {
 }
 std::string WhyNoLinksOrModes() {
   return {};
+}
+std::string WhyLinksCannotChangeOwner() {
+  return ::geteuid() == 0 ? std::string() : "only root can give a link to another account";
+}
+void GiveLinkToAnotherAccount(const std::string& path) {
+  constexpr uid_t kSomeoneElse = 4242;  // neither root nor anyone the tests run as
+  if (::lchown(path.c_str(), kSomeoneElse, kSomeoneElse) != 0) ADD_FAILURE() << "lchown " << path;
 }
 
 std::string AlwaysFullFile() {

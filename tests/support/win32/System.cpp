@@ -17,6 +17,10 @@ std::string WhyStallsAreNotCutOff() {
 std::string WhyNoLinksOrModes() {
   return "symbolic links need a privilege on Windows, and its files have no POSIX mode";
 }
+std::string WhyLinksCannotChangeOwner() {
+  return "giving a link to another account needs a privilege on Windows";
+}
+void GiveLinkToAnotherAccount(const std::string&) {}
 
 std::string AlwaysFullFile() {
   return {};
