@@ -59,9 +59,9 @@ HostileCase ListedSizesPast4GiB() {
           AllUpdated({{"f0.dat", Content(0)}, {"f1.dat", Content(1)}, {"f2.dat", Content(2)}})};
 }
 
-// As many files as a list may name, all missing: the list, its keys and the passes' records of
-// every entry must fit the address space. The first file's server is gone, which ends the pass
-// with everything read and set up.
+// As many files as a list may name, in the section of normal files and without a rise: the
+// whole list is read, counted and its names kept, which must fit the address space, and no file
+// is looked at. (Checking a million missing files as well takes minutes under the emulator.)
 HostileCase MostEntriesAListMayName() {
   return {"a list of as many files as a list may name",
           [](HostileScene& s) {
@@ -69,11 +69,11 @@ HostileCase MostEntriesAListMayName() {
             entries.reserve(kMaxListEntries * 14);
             for (size_t i = 0; i < kMaxListEntries; ++i)
               entries += "f" + std::to_string(i) + "|d|1\r\n";
-            s.Server.PublishList(ListWith(kSettings, entries));
-            s.Server.Http().ServeNoAnswer("f0.bz2");
-            s.AfterRun = [&server = s.Server] { EXPECT_GE(server.RequestsFor("f0.bz2"), 1); };
+            s.Server.PublishList(
+                ListWith(kSettings, "", "[files_normal]\r\n" + entries + "[/files_normal]\r\n"));
+            s.Configure = [](GFilesThread& worker) { worker.FRevision = 5; };
           },
-          Failed({}, {"could not be opened"})};
+          HostileExpect{"", false, {}, {}, std::nullopt}};
 }
 
 // The rebuilt file is mapped whole beside the base: one of nearly 4 GiB has no room in a 32-bit

@@ -14,6 +14,8 @@ std::string WhyLargeDataIsSlow();
 std::string WhyStallsAreNotCutOff();
 // Symbolic links and POSIX file modes can be made and read back.
 std::string WhyNoLinksOrModes();
+// A file can be mapped from an offset past 4 GiB.
+std::string WhyNoViewsPast4GiB();
 
 // A file that takes no byte written to it, as a full disk does; empty when there is none.
 std::string AlwaysFullFile();

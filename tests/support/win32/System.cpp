@@ -17,6 +17,9 @@ std::string WhyStallsAreNotCutOff() {
 std::string WhyNoLinksOrModes() {
   return "symbolic links need a privilege on Windows, and its files have no POSIX mode";
 }
+std::string WhyNoViewsPast4GiB() {
+  return {};
+}
 
 std::string AlwaysFullFile() {
   return {};

@@ -8,6 +8,7 @@
 
 #include "platform/File.h"
 #include "platform/MappedFile.h"
+#include "tests/support/System.h"
 #include "tests/support/TempDir.h"
 
 namespace korvath::platform {
@@ -43,6 +44,7 @@ TEST(LargeFile, EveryFileServiceReachesPast4GiB) {
       static_cast<uint64_t>(kFar) / MappedFile::Granularity() * MappedFile::Granularity();
   const bool viewed = mapped.MapView(viewAt, 1 << 20);
   const size_t into = static_cast<size_t>(static_cast<uint64_t>(kFar) - viewAt);
+  const std::string noViews = test::WhyNoViewsPast4GiB();
 
   const struct {
     const char* What;
@@ -52,10 +54,12 @@ TEST(LargeFile, EveryFileServiceReachesPast4GiB) {
       {"File::Seek from the end", end == size},
       {"MappedFile::Size", mapped.Size() == static_cast<uint64_t>(size)},
       {"MappedFile::ReadAt", readAt && read == kMark},
-      {"MappedFile::MapView", viewed && mapped.ViewSize() == into + kMark.size() &&
-                                  std::memcmp(mapped.Data() + into, kMark.data(), 3) == 0},
+      {"MappedFile::MapView",
+       !noViews.empty() || (viewed && mapped.ViewSize() == into + 3 &&
+                            std::memcmp(mapped.Data() + into, "far", 3) == 0)},
   };
   for (const auto& check : checks) EXPECT_TRUE(check.Holds) << check.What;
+  if (!noViews.empty()) RecordProperty("MapView", "not checked: " + noViews);
 }
 
 }  // namespace
