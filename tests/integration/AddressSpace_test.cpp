@@ -1,6 +1,7 @@
 // Runs whose sizes and counts go past what 32 bits hold: the players' program is a 32-bit one,
 // with a 32-bit size_t and an address space of a few GiB. Each case holds on every build; the
-// one that needs the address space to run out is made only where it can.
+// patch that needs the address space to run out is made only where it can, and the list of a
+// million entries only where large data is quick.
 #include <cstdint>
 #include <string>
 #include <vector>
