@@ -90,8 +90,8 @@ void GFilesThread::ApplyList() {
     if (!FListPublicKey.empty()) CheckListReplay(listName);
     // A list that names more files than any release has is refused whole, before anything is
     // fetched or changed.
-    if (const size_t entries =
-            list.GetSection("files_critical").size() + list.GetSection("files_normal").size();
+    if (const size_t entries = EntryCount(list.GetSection("files_critical")) +
+                               EntryCount(list.GetSection("files_normal"));
         entries > kMaxListEntries)
       throw EListRefused("The update list names " + std::to_string(entries) +
                          " files, more than the " + std::to_string(kMaxListEntries) +

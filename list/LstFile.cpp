@@ -101,4 +101,8 @@ void TListFile::ReadValue(const std::string& section, const std::string& key, st
   }
 }
 
+size_t EntryCount(const TStringList& section) {
+  return section.size() == 1 && section.front() == "FAIL" ? 0 : section.size();
+}
+
 }  // namespace korvath

@@ -43,6 +43,9 @@ class TListFile {
   bool FEnded = false;
 };
 
+// The entries of a section as GetSection gives it: none when it is the missing-section marker.
+size_t EntryCount(const TStringList& section);
+
 // Removes leading and trailing characters with codes of 32 or less.
 std::string Trim(const std::string& text);
 

@@ -31,6 +31,8 @@ struct HostileScene {
   std::function<void(GFilesThread&)> Configure;
   // Checks of the case's own, made after the run while the server still stands.
   std::function<void()> AfterRun;
+  // Each of these must be part of the reason some patch gave way for.
+  std::vector<std::string> PatchReasons;
   // A file of the game folder before the run; "/" in the name.
   void Plant(const std::string& name, const std::string& content) const;
 };

@@ -69,14 +69,21 @@ void HostileServer::RunCase(const HostileCase& c) {
   RunOutcome run;
   {
     TestServer server;
-    HostileScene scene{server, game + static_cast<char>(fs::path::preferred_separator), HostsFile(),
-                       nullptr, nullptr};
+    HostileScene scene{server,      game + static_cast<char>(fs::path::preferred_separator),
+                       HostsFile(), nullptr,
+                       nullptr,     {}};
     c.Setup(scene);
     CurrentDirScope inGame(scene.Game);
     run = RunUpdate(server.BaseUrl(), [&](GFilesThread& worker) {
       if (scene.Configure) scene.Configure(worker);
     });
     if (scene.AfterRun) scene.AfterRun();
+    for (const std::string& reason : scene.PatchReasons) {
+      bool found = false;
+      for (const std::string& gaveWay : run.Patches)
+        found = found || gaveWay.find(reason) != std::string::npos;
+      EXPECT_TRUE(found) << "no patch gave way for \"" << reason << "\"";
+    }
   }
 
   ASSERT_FALSE(run.Calls.empty());

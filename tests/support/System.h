@@ -18,6 +18,8 @@ std::string WhyNoLinksOrModes();
 std::string WhyLinksCannotChangeOwner();
 // Gives the link of that name (not what it leads to) to an account that is not this one.
 void GiveLinkToAnotherAccount(const std::string& path);
+// A file can be mapped from an offset past 4 GiB.
+std::string WhyNoViewsPast4GiB();
 
 // A file that takes no byte written to it, as a full disk does; empty when there is none.
 std::string AlwaysFullFile();

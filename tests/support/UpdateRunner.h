@@ -33,6 +33,7 @@ struct RunOutcome {
   std::vector<std::string> FailedFiles;
   std::vector<std::string> RunFailures;
   std::vector<std::string> Notices;
+  std::vector<std::string> Patches;  // "path: reason" of patches that gave way
 };
 
 // Runs against Server with revision 0, no full check and no backups, unless Configure changes

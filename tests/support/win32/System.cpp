@@ -21,6 +21,9 @@ std::string WhyLinksCannotChangeOwner() {
   return "giving a link to another account needs a privilege on Windows";
 }
 void GiveLinkToAnotherAccount(const std::string&) {}
+std::string WhyNoViewsPast4GiB() {
+  return {};
+}
 
 std::string AlwaysFullFile() {
   return {};
