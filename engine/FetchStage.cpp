@@ -11,9 +11,10 @@ namespace {
 TFileNames NamesOf(const TFileJob& job, const std::string& workDir) {
   TFileNames names;
   names.Local = LocalPathOf(workDir, job.Path);
-  names.Download = names.Local + kDownloadSuffix;
-  names.Unpacked = names.Local + kUnpackSuffix;
-  names.Patch = names.Local + kPatchSuffix;
+  names.Download = names.Local + job.DownloadSuffix;
+  names.Unpacked = names.Local + job.UnpackSuffix;
+  // Only a file that takes a patch has one: the name may be another listed file's otherwise.
+  if (!job.Patch.Addresses.empty()) names.Patch = names.Local + kPatchSuffix;
   if (job.Resumable) names.Record = names.Local + kResumeSuffix;
   return names;
 }

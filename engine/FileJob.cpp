@@ -17,12 +17,15 @@ std::unique_ptr<TFileJob> MakeFileJob(const std::string& line, const std::string
     job->Size = EntrySize(entry.Size);
     job->Integrity = EntryIntegrity(entry);
     job->Md5 = LowerCase(entry.Digest);
-    if (job->Integrity.Known && patch != nullptr) job->Patch = *patch;
-    job->Addresses = FileAddresses(PublishedName(entry.Path), mirrors, server);
-    job->MirrorBases = mirrors;
-    const auto listed = [&](const char* suffix) {
+    const auto listed = [&](const std::string& suffix) {
       return listedPaths.count(ListKey(entry.Path + suffix)) != 0;
     };
+    // A patch kept under a listed file's name would overwrite that file: the whole copy comes.
+    if (job->Integrity.Known && patch != nullptr && !listed(kPatchSuffix)) job->Patch = *patch;
+    for (std::string* suffix : {&job->DownloadSuffix, &job->UnpackSuffix})
+      while (listed(*suffix)) *suffix += "~";
+    job->Addresses = FileAddresses(PublishedName(entry.Path), mirrors, server);
+    job->MirrorBases = mirrors;
     // A temporary that carries the name of a listed file, or a download that a backup copy
     // could land on, must wait until every file before it is done.
     job->RunsAhead = !listed(kDownloadSuffix) && !listed(kUnpackSuffix) && !listed(kPatchSuffix) &&

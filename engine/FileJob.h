@@ -34,7 +34,7 @@ struct TFileNames {
   std::string Local;
   std::string Download;  // Local + ".bz2"
   std::string Unpacked;  // Local + ".unpack"
-  std::string Patch;     // Local + ".patch"
+  std::string Patch;     // Local + ".patch"; empty when the file takes no patch
   std::string Record;    // Local + ".bz2.resume"; empty when the download is not to outlive the run
 };
 
@@ -80,6 +80,10 @@ struct TFileJob {
   // Neither its download's name nor its record's is a listed file's, so the download may be
   // kept with its record across runs.
   bool Resumable = true;
+  // The suffixes of its download and unpacked temporaries: the usual ones, or, where that name
+  // is another listed file's, one that is not (a listed file is never taken for a temporary).
+  std::string DownloadSuffix = kDownloadSuffix;
+  std::string UnpackSuffix = kUnpackSuffix;
 
   TFetchPlan Plan;
   TFileNames Names;

@@ -88,7 +88,7 @@ void TTransferRoad::RemoveTemporaries(const TFileJob& job, bool keepResumable) {
   const TFileNames& names = job.Names;
   if (names.Local.empty()) return;
   platform::DeleteFile(names.Unpacked);
-  platform::DeleteFile(names.Patch);
+  if (!names.Patch.empty()) platform::DeleteFile(names.Patch);
   if (keepResumable && !names.Record.empty() && platform::FileExists(names.Record)) return;
   platform::DeleteFile(names.Download);
   if (!names.Record.empty()) platform::DeleteFile(names.Record);

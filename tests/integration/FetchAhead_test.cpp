@@ -14,6 +14,7 @@
 
 #include "engine/GetFilesThr.h"
 #include "platform/Http.h"
+#include "tests/integration/UpdateRun.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/Release.h"
@@ -302,6 +303,35 @@ TEST_F(ReplaceAhead, TemporaryNamedLikeAListedFileWaitsForTheFilesBeforeIt) {
     std::erase_if(left, [](const auto& item) { return item.first.rfind("config/", 0) == 0; });
     EXPECT_EQ(left, c.left);
   }
+}
+
+}  // namespace
+}  // namespace korvath
+
+namespace korvath {
+namespace {
+
+// A release that lists a file beside names its temporaries would have: a failed replacement and
+// a good one leave those listed files as the list has them.
+TEST_F(UpdateRun, ListedFilesNamedLikeAnotherFilesTemporariesAreNeverTaken) {
+  const std::string neighbours[] = {"a.dat.bz2", "a.dat.unpack", "a.dat.patch", "b.dat.bz2"};
+  std::vector<std::string> entries;
+  for (const std::string& name : neighbours) {
+    entries.push_back(FServer.PublishFile(name, "listed " + name));
+    test::WriteFileBytes(Game(name), "listed " + name);
+  }
+  // a.dat's copy is damaged: it fails, and is discarded; b.dat comes right.
+  FServer.Http().ServeBody("a.dat.bz2", "not bzip2");
+  entries.push_back("a.dat|" + test::Md5Hex("alpha") + "|9");
+  entries.push_back(FServer.PublishFile("b.dat", "bravo"));
+  FServer.PublishList(test::ListText(1, 0, entries, {}));
+  const Outcome run = Run();
+  EXPECT_EQ(run.Status, kUpdateFailed);
+  ASSERT_EQ(run.FailedFiles.size(), 1u);
+  EXPECT_EQ(run.FailedFiles[0].rfind("a.dat: damaged archive", 0), 0u) << run.FailedFiles[0];
+  for (const std::string& name : neighbours)
+    EXPECT_EQ(test::ReadFileBytes(Game(name)), "listed " + name) << name;
+  EXPECT_EQ(test::ReadFileBytes(Game("b.dat")), "bravo");
 }
 
 }  // namespace
