@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <thread>
 
@@ -31,6 +32,7 @@ using test::WriteFileBytes;
 using Strings = std::vector<std::string>;
 
 constexpr const char* kBase = "http://fake.example/";
+constexpr const char* kOutOfMemory = "<out of memory>";
 
 // An update server in memory that hands bodies out in reads of whatever size is asked, and
 // writes down how many transfers were open at once.
@@ -73,6 +75,8 @@ class FakeServer {
     }
     ~Response() override { --FServer.FOpen; }
     size_t Read(char* buffer, size_t count) override {
+      // The body a client could not find room for in its memory.
+      if (FBody == kOutOfMemory) throw std::bad_alloc();
       const size_t n = std::min(count, FBody.size() - FPos);
       std::copy_n(FBody.data() + FPos, n, buffer);
       FPos += n;
@@ -276,6 +280,20 @@ TEST_F(ReplaceAhead, PassEndingEarlyDiscardsWhatWasFetchedAndUnpackedAhead) {
     EXPECT_FALSE(
         Exists(FGame / ("sub" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".dat")))
         << i;
+  EXPECT_TRUE(NoTemporaries(FGame.Path()));
+}
+
+TEST_F(ReplaceAhead, OutOfMemoryOnOneFileFailsThatFileAlone) {
+  Strings entries{FServer.PublishFile("a.dat", "alpha"), FServer.PublishFile("b.dat", "bravo"),
+                  FServer.PublishFile("c.dat", "charlie")};
+  FServer.Serve("b.dat.bz2", kOutOfMemory);
+  FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, entries, {})));
+  SlowView view;
+  const Outcome run = Run(view);
+  EXPECT_EQ(run.FailedFiles, Strings{"b.dat: out of memory while downloading"});
+  EXPECT_EQ(ReadFileBytes(FGame / "a.dat"), "alpha");
+  EXPECT_EQ(ReadFileBytes(FGame / "c.dat"), "charlie");
+  EXPECT_FALSE(Exists(FGame / "b.dat"));
   EXPECT_TRUE(NoTemporaries(FGame.Path()));
 }
 
