@@ -313,11 +313,15 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
   WriteFileBytes(Game("a.dat.unpack"), "half unpacked");
   WriteFileBytes(Game("a.dat.patch"), "half a patch");
   WriteFileBytes(Game("b.dat.bz2"), "a listed file");
-  FServer.PublishList(
-      test::ListText(1, 0, {current, FServer.PublishFile("b.dat.bz2", "a listed file")}, {}));
+  WriteFileBytes(Game("sub/c.dat"), "c");  // each folder is asked once, not only the top one
+  WriteFileBytes(Game("sub/c.dat.unpack"), "half unpacked");
+  FServer.PublishList(test::ListText(1, 0,
+                                     {current, FServer.PublishFile("b.dat.bz2", "a listed file"),
+                                      FServer.PublishFile("sub\\c.dat", "c")},
+                                     {}));
   EXPECT_EQ(Run(false, 1).Status, "");
-  const std::map<std::string, std::string> expected{{"a.dat", "current"},
-                                                    {"b.dat.bz2", "a listed file"}};
+  const std::map<std::string, std::string> expected{
+      {"a.dat", "current"}, {"b.dat.bz2", "a listed file"}, {"sub/c.dat", "c"}};
   EXPECT_EQ(GameFiles(), expected);
 }
 
