@@ -19,7 +19,9 @@ struct FindHandleTraits {
 bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
   names.clear();
   WIN32_FIND_DATAA found{};
-  const UniqueHandle<FindHandleTraits> find(FindFirstFileA((folder + "\\*").c_str(), &found));
+  const bool ends = !folder.empty() && (folder.back() == '\\' || folder.back() == '/');
+  const std::string pattern = folder + (ends ? "*" : "\\*");
+  const UniqueHandle<FindHandleTraits> find(FindFirstFileA(pattern.c_str(), &found));
   if (!find) return false;
   do {
     if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)

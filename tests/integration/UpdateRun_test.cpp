@@ -335,13 +335,17 @@ TEST_F(UpdateRun, LeftoversOfAKilledRunAreRemovedUnlessListed) {
   }
   WriteFileBytes(Game("n.dat"), "normal");
   WriteFileBytes(Game("backup/x.dat.bz2.resume"), "a copy");
+  WriteFileBytes(Game("sub/c.dat"), "c");  // each folder is asked once, not only the top one
+  WriteFileBytes(Game("sub/c.dat.unpack"), "half unpacked");
   FServer.PublishList(test::ListText(1, 0,
-                                     {current, FServer.PublishFile("b.dat.bz2", "a listed file")},
+                                     {current, FServer.PublishFile("b.dat.bz2", "a listed file"),
+                                      FServer.PublishFile("sub\\c.dat", "c")},
                                      {FServer.PublishFile("n.dat", "normal")}));
   EXPECT_EQ(Run(false, 1).Status, "");
   const std::map<std::string, std::string> expected{{"a.dat", "current"},
                                                     {"b.dat.bz2", "a listed file"},
                                                     {"n.dat", "normal"},
+                                                    {"sub/c.dat", "c"},
                                                     {"backup/x.dat.bz2.resume", "a copy"}};
   EXPECT_EQ(GameFiles(), expected);
 }
