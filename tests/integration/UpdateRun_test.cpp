@@ -141,8 +141,7 @@ TEST_F(UpdateRun, AStoreThatCannotBeWrittenKeepsNoBackupRevisionAndTheRunGoesOn)
   EXPECT_EQ(run.Status, kAllUpdated);
   EXPECT_EQ(ReadFileBytes(Game("n.dat")), "new");
   EXPECT_EQ(ReadFileBytes(Game("backup/n.dat")), "old");
-  ASSERT_EQ(run.Notices.size(), 1u);
-  EXPECT_NE(run.Notices[0].find("the next run starts them afresh"), std::string::npos);
+  EXPECT_EQ(run.Notices.size(), 1u) << "the copies' revision could not be recorded";
   EXPECT_EQ(OpenSettingsStore()->ReadInteger(kSettingsSection, kBackupRevision, 0), 0);
 }
 
