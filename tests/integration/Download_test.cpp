@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/TransferRoad.h"
 #include "engine/GetFilesThr.h"
+#include "engine/TransferRoad.h"
 #include "runtime/SysUtils.h"
 #include "tests/support/HttpFixture.h"
 #include "tests/support/RecordingView.h"
@@ -205,7 +205,7 @@ TEST_F(DownloadHttpTest, StopEndsThePauseBeforeAFurtherAttempt) {
     settings.Server = FServer.BaseUrl();
     settings.Opener = platform::OpenInternet;
     const TTransferRoad road(std::move(settings),
-                            {"f.dat|" + std::string(32, '0') + "|" + std::to_string(data.size())});
+                             {"f.dat|" + std::string(32, '0') + "|" + std::to_string(data.size())});
     while (FServer.Requests().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Its body has arrived and broken off: the transfer waits for its next attempt.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
