@@ -108,7 +108,6 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
       const TFetched& turn = road.PlayDownload(index, play);
       fetched = &turn;
       failed.insert(failed.end(), turn.Failed.begin(), turn.Failed.end());
-      if (turn.Error) std::rethrow_exception(turn.Error);
       if (turn.Error) {
         try {
           RaiseFetchFailure(turn.Error);
