@@ -60,11 +60,16 @@ std::string FetchPatchFrom(platform::HttpSession* session, const std::string& ad
   } catch (const EDownloadTooLong& e) {
     return e.Message();
   }
-  int64_t size = 0;
-  if (platform::File file;
-      platform::File::Open(patchName, platform::Access::Read, platform::Share::Read,
-                           platform::Disposition::OpenExisting, file) != 0 ||
-      file.Size(size) != 0 || size != plan.Size) {
+  int64_t size = -1;
+  {
+    // Closed before the file may go: Windows deletes no file that is open.
+    platform::File file;
+    if (platform::File::Open(patchName, platform::Access::Read, platform::Share::Read,
+                             platform::Disposition::OpenExisting, file) != 0 ||
+        file.Size(size) != 0)
+      size = -1;
+  }
+  if (size != plan.Size) {
     platform::DeleteFile(patchName);
     return Format("%lld bytes arrived, the list names %lld", static_cast<long long>(size),
                   static_cast<long long>(plan.Size));
