@@ -178,10 +178,12 @@ class InetSession final : public HttpSession {
     for (int redirects = 0;; ++redirects) {
       InetHandle handle = Open(address, headers, flags);
       // A kept connection that the server closed meanwhile answers nothing: that is no verdict on
-      // the address, which is asked once more, on a new connection by then. An address that
-      // cannot be reached at all is not waited for twice.
-      if (handle.Get() != nullptr && !Answered(handle.Get()))
+      // the address, which is asked once more, on a new connection by then. The first request
+      // of a session has no kept connection, and an address that cannot be reached at all is
+      // not waited for twice.
+      if (FOpened && handle.Get() != nullptr && !Answered(handle.Get()))
         handle = Open(address, headers, flags);
+      FOpened = true;
       if (handle.Get() == nullptr || !Answered(handle.Get())) return nullptr;
       const std::optional<std::string> target = RedirectTarget(handle.Get(), address);
       if (!target) return std::make_unique<InetResponse>(FInternet, std::move(handle));
@@ -202,6 +204,7 @@ class InetSession final : public HttpSession {
   }
 
   std::shared_ptr<InetHandle> FInternet;
+  bool FOpened = false;  // a request went out before: a connection of it may have been kept
 };
 
 }  // namespace
