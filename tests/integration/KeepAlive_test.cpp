@@ -50,7 +50,9 @@ TEST_F(KeepAlive, FiftyFilesComeOverAConnectionPerFileInFlightWhateverTheServerK
     const test::RunOutcome run = test::RunUpdate(server.BaseUrl());
     EXPECT_EQ(run.Status, kAllUpdated);
     EXPECT_EQ(test::FolderContents(FGame.Path()), expected);
-    if (c.MostConnections != 0) EXPECT_LE(server.Connections(), c.MostConnections);
+    if (c.MostConnections != 0) {
+      EXPECT_LE(server.Connections(), c.MostConnections);
+    }
   }
 }
 
