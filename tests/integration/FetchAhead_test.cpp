@@ -238,9 +238,9 @@ TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedStopsThePassAndNothingAfterItIsAs
   // started once f4 found no server.
   Strings requests = FServer.Requests();
   std::sort(requests.begin(), requests.end());
-  const Strings asked(requests.begin(), requests.begin() + 5);
-  EXPECT_EQ(asked,
-            (Strings{"f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2", "f4.dat.bz2", "files.lst.bz2"}));
+  for (const char* asked :
+       {"files.lst.bz2", "f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2", "f4.dat.bz2"})
+    EXPECT_TRUE(std::binary_search(requests.begin(), requests.end(), asked)) << asked;
   EXPECT_LE(requests.size(), 5 + kDefaultConnections - 1);
   EXPECT_EQ(std::adjacent_find(requests.begin(), requests.end()), requests.end());
   const Strings downloading = view.Only("status:Downloading");
