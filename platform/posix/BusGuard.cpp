@@ -25,6 +25,8 @@ struct TSlot {
   std::atomic<bool> Taken{false};
   std::atomic<uintptr_t> Begin{0};
   std::atomic<uintptr_t> End{0};
+  // Where the zero pages begin once the handler has put them in; 0 while the view is whole.
+  std::atomic<uintptr_t> ZeroFrom{0};
 };
 constexpr int kSlots = 512;
 TSlot slots[kSlots];
@@ -52,12 +54,21 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
     if (begin == 0 || address < begin) continue;
     const uintptr_t end = slot.End.load(std::memory_order_acquire);
     if (address >= end) continue;
+    // A fault on a page already replaced means the report named a later page than the one that
+    // faulted (qemu's user mode does so); the whole view is replaced then, and a fault after that
+    // is handed on rather than repeated for ever.
+    uintptr_t from = address & ~(pageSize - 1);
+    const uintptr_t zeroFrom = slot.ZeroFrom.load(std::memory_order_acquire);
+    if (zeroFrom != 0 && from >= zeroFrom) {
+      if (zeroFrom == begin) break;
+      from = begin;
+    }
     // mmap is a plain system call on the systems this runs on, safe in a handler.
-    const uintptr_t page = address & ~(pageSize - 1);
-    if (::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ,
-               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED)
-      return;
-    break;
+    if (::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
+               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+      break;
+    slot.ZeroFrom.store(from, std::memory_order_release);
+    return;
   }
   HandOn(signal, info, context);
 }
@@ -80,6 +91,7 @@ int Guard(const void* data, size_t size) {
     bool free = false;
     if (!slots[i].Taken.compare_exchange_strong(free, true)) continue;
     const auto begin = reinterpret_cast<uintptr_t>(data);
+    slots[i].ZeroFrom.store(0, std::memory_order_relaxed);
     slots[i].End.store(begin + size, std::memory_order_release);
     slots[i].Begin.store(begin, std::memory_order_release);
     return i;
