@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "list/Mirrors.h"
+#include "list/PublishedNames.h"
 #include "platform/Http.h"
 #include "runtime/SysUtils.h"
 
@@ -36,7 +37,7 @@ class TMirrorSession final : public platform::HttpSession {
 }  // namespace
 
 std::string PublishedName(const std::string& listPath) {
-  return ReplaceAll(listPath, "\\", "/") + ".bz2";
+  return published::BzipCopyName(listPath);
 }
 
 std::vector<std::string> FileAddresses(const std::string& published,

@@ -4,6 +4,7 @@
 #include "list/Limits.h"
 #include "list/LstFile.h"
 #include "list/Mirrors.h"
+#include "list/PublishedNames.h"
 #include "platform/File.h"
 #include "runtime/SettingsStore.h"
 #include "runtime/SysUtils.h"
@@ -37,8 +38,8 @@ void GFilesThread::Execute() {
     FStatus = kDownloadingList;
     ShowStatus();
     if (FServer.empty() || FServer.back() != '/') FServer += '/';
-    const std::string listAddress = FServer + "files.lst.bz2";
-    if (!DownloadFile(listAddress, FWorkDir + "files.lst.bz2", true, kMaxListDownload)) {
+    const std::string listAddress = FServer + published::kList;
+    if (!DownloadFile(listAddress, FWorkDir + published::kList, true, kMaxListDownload)) {
       FStatus = kUpdateFailed;
       platform::DeleteFile(listName);  // a list left by an earlier run is never read
       ReportRunFailed("The update list " + listAddress + " could not be opened.");
@@ -47,7 +48,7 @@ void GFilesThread::Execute() {
       ShowStatus();
       if (!FListPublicKey.empty()) CheckListSignature(listAddress);
       try {
-        UnpackFile(FWorkDir + "files.lst.bz2", listName, kMaxListBytes);
+        UnpackFile(FWorkDir + published::kList, listName, kMaxListBytes);
       } catch (const Exception& e) {
         FStatus = kUpdateFailed;
         ShowStatus();

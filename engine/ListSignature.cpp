@@ -1,6 +1,7 @@
 // The check of the update list's signature: fetched right after the list, compared with the
 // list's exact bytes before anything of it is unpacked. A refused list leaves nothing behind.
 #include "engine/GetFilesThr.h"
+#include "list/PublishedNames.h"
 #include "platform/File.h"
 #include "runtime/Classes.h"
 #include "runtime/SettingsStore.h"
@@ -38,7 +39,7 @@ std::string ReadWhole(const std::string& fileName) {
 }  // namespace
 
 void GFilesThread::CheckListSignature(const std::string& listAddress) {
-  TDownloadedFile list(FWorkDir + "files.lst.bz2");
+  TDownloadedFile list(FWorkDir + published::kList);
   TDownloadedFile signature(list.Name() + kSignatureSuffix);
   const std::string signatureAddress = listAddress + kSignatureSuffix;
   bool opened = false;

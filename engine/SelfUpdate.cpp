@@ -2,7 +2,9 @@
 // fetched and unpacked beside the old one and checked against the listed digest; the window
 // then hands over to the script "Update.bat", every other front end renames it into place.
 #include "engine/GetFilesThr.h"
+#include "list/PublishedNames.h"
 #include "list/SelfName.h"
+#include "list/WorkingNames.h"
 #include "platform/File.h"
 #include "platform/Program.h"
 #include "platform/TempFile.h"
@@ -53,7 +55,7 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     return;
   }
   try {
-    if (!DownloadFile(FServer + name + ".bz2", local + ".bz2", true,
+    if (!DownloadFile(FServer + published::BzipCopyName(name), local + working::kDownload, true,
                       integrity.Known ? MaxBodyFor(integrity.Size) : kMaxBodyBytes))
       return;
   } catch (const Exception& e) {
@@ -70,7 +72,7 @@ void GFilesThread::SelfUpdate(const std::string& entry) {
     platform::TempFile fresh(local + ".New");
     std::string sha256;
     {
-      TDownloadToUnpack source(local + ".bz2");
+      TDownloadToUnpack source(local + working::kDownload);
       TFileStream target(fresh);
       TSpaceGuard space(GetVolumeQuery(), fresh.Path());
       if (integrity.Known) {

@@ -13,6 +13,7 @@
 
 #include "engine/Resume.h"
 #include "engine/SpaceGuard.h"
+#include "list/CopyFormats.h"
 #include "list/Limits.h"
 #include "platform/File.h"
 #include "platform/Http.h"
@@ -157,14 +158,15 @@ bool Download(platform::HttpSession* session, const std::string& url, IDownloadS
               const std::function<void(int64_t received)>& received, int64_t maxBytes = kNoLimit,
               const TRetryWait& wait = {});
 
-// Decodes the bzip2 stream Source into Target. Gauge hears the file gauge's maximum (the
-// source's size), the source's position after every refill, and, once decoding has begun, 0 on
-// every way out. Raises on failure, including a source that ends before its stream does,
-// output beyond MaxOutput (EUnpackTooLong), and output the space guard refuses (EOutOfSpace).
+// Decodes the copy Source (a bzip2 stream, or one of Format) into Target. Gauge hears the file
+// gauge's maximum (the source's size), the source's position after every refill, and, once decoding
+// has begun, 0 on every way out. Raises on failure, including a source that ends before its stream
+// does, output beyond MaxOutput (EUnpackTooLong), and output the space guard refuses (EOutOfSpace).
 // Decoders: the threads it may keep decoding; 1 decodes on the caller's thread alone, 0 spreads
-// a large stream's blocks over every core.
+// a large stream's blocks over every core (where the format decodes on several).
 void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge,
-            int64_t maxOutput = kNoLimit, TSpaceGuard* space = nullptr, unsigned decoders = 0);
+            int64_t maxOutput = kNoLimit, TSpaceGuard* space = nullptr, unsigned decoders = 0,
+            TCopyFormat format = TCopyFormat::Bzip2);
 
 // A downloaded file, open for reading while it is unpacked. It is deleted when this goes,
 // whatever happened in between: a download is never read twice.

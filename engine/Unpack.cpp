@@ -1,13 +1,12 @@
-// Unpacking of one downloaded bzip2 stream into its target, with the file gauge following the
+// Unpacking of one downloaded copy into its target, with the file gauge following the
 // compressed bytes behind the output written.
 #include <cstdint>
 #include <memory>
 
 #include "engine/RunView.h"
 #include "engine/Transfer.h"
+#include "list/CopyFormats.h"
 #include "platform/File.h"
-#include "transfer/BZip2.h"
-#include "transfer/BZip2Parallel.h"
 
 namespace korvath {
 namespace {
@@ -25,11 +24,13 @@ TDownloadToUnpack::~TDownloadToUnpack() {
 }
 
 void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t maxOutput,
-            TSpaceGuard* space, unsigned decoders) {
+            TSpaceGuard* space, unsigned decoders, TCopyFormat format) {
   gauge(TGaugeCall{true, kFileGauge, Low32(source.Size())});
   // One decoder leaves the block road out: its cutting and copying would only cost more CPU.
-  TBZParallelDecompressionStream decoder(
-      source, decoders == 1 ? INT64_MAX : TBZParallelDecompressionStream::kParallelFrom, decoders);
+  const TCopyFormatSpec& spec = CopyFormatSpec(format);
+  const std::unique_ptr<TCopyDecoder> decoding =
+      spec.Decoder(source, maxOutput, decoders == 1 ? INT64_MAX : spec.ParallelFrom, decoders);
+  TCopyDecoder& decoder = *decoding;
   // Compressed bytes behind the output so far, a whole input block at a time (on the block road
   // as its output is handed out, not as the source is read ahead).
   decoder.OnProgress = [&](TObject*) {

@@ -13,8 +13,9 @@ TFileEntry SplitFileEntry(const std::string& entry) {
   if (fields.size() < 3)
     throw EStringListError(
         Format("The update list's entry '%s' has fewer than three fields", entry.c_str()));
-  TFileEntry result{fields[2], fields[1], fields[0], {}};
+  TFileEntry result{fields[2], fields[1], fields[0], {}, {}};
   for (size_t i = 3; i < fields.size(); ++i) {
+    result.Front.push_back(fields[i]);
     if (fields[i].rfind(kIntegrityPrefix, 0) != 0) continue;
     if (!result.Integrity.empty()) result.Integrity += "|";
     result.Integrity += fields[i];

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvath {
 
@@ -17,6 +18,8 @@ struct TFileEntry {
   // Every field in front of the path that starts with kIntegrityPrefix, joined by "|" (so two
   // of them never parse); empty when there is none.
   std::string Integrity;
+  // Every field in front of the path, the nearest first.
+  std::vector<std::string> Front;
 };
 
 inline constexpr const char* kIntegrityPrefix = "sha256=";

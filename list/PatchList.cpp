@@ -2,6 +2,7 @@
 
 #include "list/FileEntry.h"
 #include "list/Limits.h"
+#include "list/PublishedNames.h"
 #include "platform/Ascii.h"
 
 namespace korvath {
@@ -51,7 +52,7 @@ const TPatchEntry* TPatchList::Find(const std::string& path, const std::string& 
 
 std::string PatchAddress(const std::string& base, const std::string& path,
                          const std::string& baseMd5) {
-  return base + ReplaceAll(path, "\\", "/") + "." + baseMd5 + ".patch";
+  return base + published::PatchName(path, baseMd5);
 }
 
 }  // namespace korvath

@@ -19,14 +19,16 @@ inline constexpr const char* kResume = ".bz2.resume";  // the record of a kept p
 inline constexpr const char* kPatch = ".patch";        // a patch while it is applied
 inline constexpr const char* kUnpack = ".unpack";      // the new version while it is written
 inline constexpr const char* kZstdDownload = ".zst";   // the zstd copy while it downloads
+inline constexpr const char* kZstdResume = ".zst.resume";
 
 // Every working name; one added to the client belongs here too.
-inline constexpr std::array<TWorkingName, 5> kNames = {{
+inline constexpr std::array<TWorkingName, 6> kNames = {{
     {kDownload, "downloads"},
     {kResume, "keeps the record of a partial download of"},
     {kPatch, "keeps a patch for"},
     {kUnpack, "unpacks"},
     {kZstdDownload, "downloads"},
+    {kZstdResume, "keeps the record of a partial download of"},
 }};
 
 }  // namespace korvath::working

@@ -16,10 +16,11 @@
 #include "runtime/Classes.h"
 #include "transfer/BZip2.h"
 #include "transfer/BZip2Cutter.h"
+#include "transfer/CopyDecoder.h"
 
 namespace korvath {
 
-class TBZParallelDecompressionStream : public TStream {
+class TBZParallelDecompressionStream : public TCopyDecoder {
  public:
   // Smaller sources are decoded on the caller's thread: a stream of two blocks of noise (1 MiB)
   // decodes no faster on two cores once the threads are started, one of 2 MiB a third faster.
@@ -43,13 +44,11 @@ class TBZParallelDecompressionStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   using TStream::Seek;
 
-  // Called on the reading thread as SourcePosition rises: on the sequential road after every
-  // decoding step, on the block road as decoded output is handed out.
-  TNotifyEvent OnProgress;
-  // The compressed bytes behind what was handed out, as the source's position: on the sequential
-  // road the source's own (it grows by a whole input block at a time); on the block road it
-  // grows in steps of 65,536 bytes and reaches the source's end with the last byte handed out.
-  int64_t SourcePosition() const { return FGauge; }
+  // OnProgress is called on the sequential road after every decoding step, on the block road as
+  // decoded output is handed out. SourcePosition on the sequential road is the source's own (it
+  // grows by a whole input block at a time); on the block road it grows in steps of 65,536 bytes
+  // and reaches the source's end with the last byte handed out.
+  int64_t SourcePosition() const override { return FGauge; }
 
   // What the block road has done, for tests of its bounds.
   struct TCounts {
