@@ -77,6 +77,14 @@ void TConsoleView::PatchGaveWay(const std::string& path, const std::string& reas
   std::fflush(FErr);
 }
 
+void TConsoleView::CopyGaveWay(const std::string& path, const std::string& format,
+                               const std::string& reason) {
+  ClearProgress();
+  std::fprintf(FErr, "korvath-update: %s: %s copy not used (%s); the bzip2 copy is fetched\n",
+               ConsoleEscaped(path).c_str(), format.c_str(), ConsoleEscaped(reason).c_str());
+  std::fflush(FErr);
+}
+
 void TConsoleView::Notice(const std::string& message) {
   ClearProgress();
   std::fprintf(FErr, "korvath-update: warning: %s\n", ConsoleEscaped(message).c_str());

@@ -29,6 +29,8 @@ class TConsoleView final : public IRunView, public IRunLog {
   void FileFailed(const std::string& path, const std::string& reason) override;
   void RunFailed(const std::string& message) override;
   void PatchGaveWay(const std::string& path, const std::string& reason) override;
+  void CopyGaveWay(const std::string& path, const std::string& format,
+                   const std::string& reason) override;
   void Notice(const std::string& message) override;
 
   // The status line's last text: the run's final status once it ended.

@@ -48,7 +48,8 @@ void UnpackCopy(TFileJob& job, const TDecodeContext& context, TDecoded& decoded,
   space.HoldWith(context.Hold);
   Unpack(
       source.Stream(), hashed, [&](const TGaugeCall& call) { job.DecodeTape.Record(call); },
-      job.Integrity.Known ? job.Integrity.Size : kNoLimit, &space, context.Decoders);
+      job.Integrity.Known ? job.Integrity.Size : kNoLimit, &space, context.Decoders,
+      job.Fetched.Format);
   decoded.Md5 = hashed.Final();
   decoded.Sha256 = hashed.Sha256Hex();
 }

@@ -145,17 +145,22 @@ void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std
            FListedPaths.count(ListKey(listPath + suffix)) == 0;
   };
   // A partial download with its record is kept for the replacement pass to go on with; whether
-  // it may is decided there, against the address it is asked from.
-  if (leftover(kResumeSuffix) && FListedPaths.count(ListKey(listPath + kDownloadSuffix)) == 0 &&
-      platform::FileExists(local + kResumeSuffix)) {
-    for (const char* suffix : {kUnpackSuffix, kPatchSuffix})
-      if (leftover(suffix)) platform::DeleteFile(local + suffix);
+  // it may is decided there, against the address it is asked from. Each copy format has its own.
+  bool kept = false;
+  for (const TCopyFormatSpec& spec : CopyFormats()) {
+    if (leftover(spec.ResumeSuffix) && FListedPaths.count(ListKey(listPath + spec.Suffix)) == 0 &&
+        platform::FileExists(local + spec.ResumeSuffix)) {
+      kept = true;
+    } else if (leftover(spec.Suffix)) {
+      platform::DeleteFile(local + spec.Suffix);
+    }
+  }
+  for (const char* suffix : {kUnpackSuffix, kPatchSuffix})
+    if (leftover(suffix)) platform::DeleteFile(local + suffix);
+  if (kept) {
     const std::lock_guard lock(FKeptLock);
     FKeptPartials.insert(ListKey(listPath));
-    return;
   }
-  for (const char* suffix : {kDownloadSuffix, kUnpackSuffix, kPatchSuffix})
-    if (leftover(suffix)) platform::DeleteFile(local + suffix);
 }
 
 void GFilesThread::RemoveKeptPartial(const std::string& listPath, const std::string& local) {
@@ -163,8 +168,10 @@ void GFilesThread::RemoveKeptPartial(const std::string& listPath, const std::str
     const std::lock_guard lock(FKeptLock);
     if (FKeptPartials.empty() || FKeptPartials.erase(ListKey(listPath)) == 0) return;
   }
-  platform::DeleteFile(local + kDownloadSuffix);
-  platform::DeleteFile(local + kResumeSuffix);
+  for (const TCopyFormatSpec& spec : CopyFormats()) {
+    platform::DeleteFile(local + spec.Suffix);
+    platform::DeleteFile(local + spec.ResumeSuffix);
+  }
 }
 
 void GFilesThread::BackUp(const std::string& listPath, const std::string& local) {

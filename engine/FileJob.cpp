@@ -26,9 +26,23 @@ std::unique_ptr<TFileJob> MakeFileJob(const std::string& line, const std::string
       while (listed(*suffix)) *suffix += "~";
     job->Addresses = FileAddresses(PublishedName(entry.Path), mirrors, server);
     job->MirrorBases = mirrors;
+    // A further copy is decoded within the unpacked size the entry gives, so only such an entry
+    // takes one.
+    const std::vector<TListedCopy> copies = ListedCopies(entry);
+    if (const TListedCopy* preferred = PreferredCopy(copies, job->Size);
+        preferred != nullptr && job->Integrity.Known) {
+      const TCopyFormatSpec& spec = CopyFormatSpec(preferred->Format);
+      job->Preferred = *preferred;
+      job->PreferredAddresses =
+          FileAddresses(PublishedCopyName(entry.Path, preferred->Format), mirrors, server);
+      job->PreferredSuffix = spec.Suffix;
+      while (listed(job->PreferredSuffix)) job->PreferredSuffix += "~";
+      job->PreferredResumable = !listed(spec.Suffix) && !listed(spec.ResumeSuffix);
+    }
     // A temporary that carries the name of a listed file, or a download that a backup copy
     // could land on, must wait until every file before it is done.
     job->RunsAhead = !listed(kDownloadSuffix) && !listed(kUnpackSuffix) && !listed(kPatchSuffix) &&
+                     (!job->Preferred || !listed(CopyFormatSpec(job->Preferred->Format).Suffix)) &&
                      !(createBackup && ListKey(entry.Path).rfind("backup\\", 0) == 0);
     job->Resumable = !listed(kDownloadSuffix) && !listed(kResumeSuffix);
     job->Path = entry.Path;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "engine/FileSources.h"
 #include "engine/GaugeTape.h"
 #include "engine/Patching.h"
+#include "list/CopyFormats.h"
 #include "list/FileEntry.h"
 #include "list/WorkingNames.h"
 #include "platform/TempFile.h"
@@ -32,10 +34,12 @@ inline constexpr const char* kResumeSuffix = working::kResume;
 
 struct TFileNames {
   std::string Local;
-  std::string Download;  // Local + ".bz2"
+  std::string Download;  // Local + the suffix of the copy's format (".bz2", ".zst")
   std::string Unpacked;  // Local + ".unpack"
   std::string Patch;     // Local + ".patch"; empty when the file takes no patch
-  std::string Record;    // Local + ".bz2.resume"; empty when the download is not to outlive the run
+  // Local + the copy's resume suffix (".bz2.resume"); empty when the download is not to outlive
+  // the run
+  std::string Record;
 };
 
 // How a file is fetched (again): from which of its addresses on, whether its patch is still to
@@ -44,6 +48,8 @@ struct TFetchPlan {
   size_t FirstAddress = 0;
   bool TryPatch = true;
   bool MayResume = true;
+  // Whether the copy the list names beside the bzip2 one (a zstd copy) is still to be tried.
+  bool TryPreferred = true;
 };
 
 // What the fetch stage made of a file.
@@ -52,7 +58,9 @@ struct TFetched {
   size_t Source = 0;                   // of the file's addresses, the one the copy came from
   std::vector<TFailedAddress> Failed;  // those that failed before it, or all when none gave one
   std::string PatchFailure;            // why the patch gave way before the whole copy came
-  bool UncheckedJoin = false;          // parts joined without a validator of the server's
+  TCopyFormat Format = TCopyFormat::Bzip2;  // of the copy that came
+  std::string CopyFailure;     // why the preferred copy gave way before the bzip2 copy came
+  bool UncheckedJoin = false;  // parts joined without a validator of the server's
   std::exception_ptr Error;
 };
 
@@ -84,6 +92,12 @@ struct TFileJob {
   // is another listed file's, one that is not (a listed file is never taken for a temporary).
   std::string DownloadSuffix = kDownloadSuffix;
   std::string UnpackSuffix = kUnpackSuffix;
+  // The copy the list names beside the bzip2 one that the client fetches first (only for an
+  // entry that gives its unpacked size), with its addresses and download suffix as above.
+  std::optional<TListedCopy> Preferred;
+  std::vector<std::string> PreferredAddresses;
+  std::string PreferredSuffix;
+  bool PreferredResumable = true;
 
   TFetchPlan Plan;
   TFileNames Names;

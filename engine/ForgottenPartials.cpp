@@ -18,7 +18,6 @@ void GFilesThread::RemoveForgottenPartials(const TStringList& critical, bool nor
       if (const TStringList fields = SplitFromEnd(line, "|"); fields.size() >= 3)
         criticalKeys.insert(ListKey(fields[2]));
   const std::set<std::string>& checked = normalChecked ? listed : criticalKeys;
-  const size_t suffix = std::strlen(kResumeSuffix);
   // Gathered first and removed after the walk, so that the walk never sees a folder change.
   std::vector<std::string> forgotten;
   platform::ForEachNameBelow(
@@ -26,14 +25,17 @@ void GFilesThread::RemoveForgottenPartials(const TStringList& critical, bool nor
       // The backup folder holds the player's copies of listed files, whatever their names.
       [](const std::string& folder) { return ListKey(folder) != "backup"; },
       [&](const std::string& relative) {
-        if (relative.size() <= suffix ||
-            relative.compare(relative.size() - suffix, suffix, kResumeSuffix) != 0)
-          return;
-        const std::string name = relative.substr(0, relative.size() - suffix);
-        // A name the run checks keeps its partial for the replacement pass.
-        if (checked.count(ListKey(name)) != 0) return;
-        for (const std::string& own : {relative, name + kDownloadSuffix})
-          if (listed.count(ListKey(own)) == 0) forgotten.push_back(own);
+        for (const TCopyFormatSpec& spec : CopyFormats()) {
+          const size_t suffix = std::strlen(spec.ResumeSuffix);
+          if (relative.size() <= suffix ||
+              relative.compare(relative.size() - suffix, suffix, spec.ResumeSuffix) != 0)
+            continue;
+          const std::string name = relative.substr(0, relative.size() - suffix);
+          // A name the run checks keeps its partial for the replacement pass.
+          if (checked.count(ListKey(name)) != 0) return;
+          for (const std::string& own : {relative, name + spec.Suffix})
+            if (listed.count(ListKey(own)) == 0) forgotten.push_back(own);
+        }
       });
   for (const std::string& own : forgotten) platform::DeleteFile(FWorkDir + own);
 }

@@ -198,6 +198,15 @@ void GFilesThread::ReportPatchGaveWay(const std::string& path, const std::string
   if (FLog != nullptr && !reason.empty()) Synchronize([&] { FLog->PatchGaveWay(path, reason); });
 }
 
+void GFilesThread::ReportCopyGaveWay(const std::string& path,
+                                     const std::optional<TListedCopy>& copy,
+                                     const std::string& reason) {
+  if (FLog != nullptr && copy && !reason.empty()) {
+    const std::string format = CopyFormatSpec(copy->Format).Name;
+    Synchronize([&] { FLog->CopyGaveWay(path, format, reason); });
+  }
+}
+
 void GFilesThread::ReportRunFailed(const std::string& message) {
   if (FLog != nullptr) Synchronize([&] { FLog->RunFailed(message); });
 }

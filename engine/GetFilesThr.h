@@ -27,6 +27,8 @@
 namespace korvath {
 
 class TTransferRoad;
+struct TFetched;
+class EBadCopy;
 struct TFailedAddress;
 class TCheckedFolders;
 
@@ -38,6 +40,9 @@ class IRunLog {
   virtual void RunFailed(const std::string& message) = 0;
   // A file's patch was not used and its whole copy is fetched instead; the file is not failed.
   virtual void PatchGaveWay(const std::string& /*path*/, const std::string& /*reason*/) {}
+  // A file's copy in Format (zstd) was not used and its bzip2 copy is fetched instead.
+  virtual void CopyGaveWay(const std::string& /*path*/, const std::string& /*format*/,
+                           const std::string& /*reason*/) {}
   // Something of the list the run leaves aside and goes on without (a mirror it cannot use).
   virtual void Notice(const std::string& /*message*/) {}
 };
@@ -125,6 +130,12 @@ class GFilesThread : public TTransferWorker {
   // for a full check after a completed one, and is kept as it is otherwise.
   void PrepareBackupFolder();
   void ReportPatchGaveWay(const std::string& path, const std::string& reason);
+  void ReportCopyGaveWay(const std::string& path, const std::optional<TListedCopy>& copy,
+                         const std::string& reason);
+  // The preferred copy of file Index was not right (Why): the bzip2 copy is fetched in its
+  // place. False for the bzip2 copy itself.
+  bool PreferredGaveWay(TTransferRoad& road, size_t index, const TFetched& turn,
+                        const EBadCopy& why);
   // Shows a transfer's recorded gauge calls on the window's thread.
   void ReplayGaugeCalls(std::span<const TGaugeCall> taken);
   // Removes what a killed run may have left beside this entry's file, but for a partial

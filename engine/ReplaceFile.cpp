@@ -73,11 +73,23 @@ bool NextAddress(TTransferRoad& road, size_t index, const TFetched& turn, const 
   const bool again = turn.UncheckedJoin;
   if (!again && turn.Source + 1 >= job.Addresses.size()) return false;
   failed.push_back({job.Addresses[turn.Source], why.Message(), true});
-  road.Refetch(index, TFetchPlan{again ? turn.Source : turn.Source + 1, false, false});
+  road.Refetch(index, TFetchPlan{again ? turn.Source : turn.Source + 1, false, false, false});
   return true;
 }
 
 }  // namespace
+
+// A preferred copy (zstd) that is not the listed file gives way to the bzip2 copy, fetched from
+// every address in the same turn; false for the bzip2 copy itself.
+bool GFilesThread::PreferredGaveWay(TTransferRoad& road, size_t index, const TFetched& turn,
+                                    const EBadCopy& why) {
+  if (turn.Format == TCopyFormat::Bzip2) return false;
+  const TFileJob& job = road.Job(index);
+  ReportCopyGaveWay(job.Path, job.Preferred,
+                    job.PreferredAddresses[turn.Source] + ": " + why.Message());
+  road.Refetch(index, TFetchPlan{0, false, true, false});
+  return true;
+}
 
 bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass) {
   const TFileEntry entry = SplitFileEntry(FUpdateList[index]);
@@ -112,7 +124,8 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
         try {
           RaiseFetchFailure(turn.Error);
         } catch (const EBadCopy& e) {
-          if (!NextAddress(road, index, turn, e, failed)) throw;
+          if (!PreferredGaveWay(road, index, turn, e) && !NextAddress(road, index, turn, e, failed))
+            throw;
           showDownload();
           continue;
         }
@@ -121,8 +134,10 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
         ReportNotOpened(entry.Path, failed, stopPass);
         return false;
       }
-      // A patch that could not be fetched gave way to the whole copy, fetched in its place.
+      // A patch, or a preferred copy, that could not be fetched gave way to the bzip2 copy,
+      // fetched in its place.
       ReportPatchGaveWay(entry.Path, turn.PatchFailure);
+      ReportCopyGaveWay(entry.Path, road.Job(index).Preferred, turn.CopyFailure);
       if (FCreateBackup == 1 && !backedUp) BackUp(entry.Path, road.Job(index).Names.Local);
       backedUp = true;
       FStatus = (turn.Kind == TFetched::TKind::Patch ? kPatching : kExtracting) + entry.Path;
@@ -131,7 +146,7 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
       if (!decoded.PatchFailure.empty()) {
         // The patch gave way once it came: the whole copy is fetched, from every address.
         ReportPatchGaveWay(entry.Path, decoded.PatchFailure);
-        road.Refetch(index, TFetchPlan{0, false, true});
+        road.Refetch(index, TFetchPlan{0, false, true, false});
         showDownload();
         continue;
       }
@@ -139,7 +154,8 @@ bool GFilesThread::ReplaceFile(TTransferRoad& road, size_t index, bool& stopPass
         if (decoded.Error) RaiseDecodeFailure(decoded.Error);
         CheckDigests(entry, decoded);
       } catch (const EBadCopy& e) {
-        if (!NextAddress(road, index, turn, e, failed)) throw;
+        if (!PreferredGaveWay(road, index, turn, e) && !NextAddress(road, index, turn, e, failed))
+          throw;
         showDownload();
         continue;
       }

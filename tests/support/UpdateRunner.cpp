@@ -13,7 +13,7 @@ RunOutcome RunUpdate(const std::string& server,
   if (configure) configure(worker);
   worker.Resume();
   worker.WaitFor();
-  RunOutcome outcome{"", view.Calls, log.Files, log.Runs, log.Notices, log.Patches};
+  RunOutcome outcome{"", view.Calls, log.Files, log.Runs, log.Notices, log.Patches, log.Copies};
   const auto statuses = view.Only("status:");
   if (!statuses.empty()) outcome.Status = statuses.back().substr(7);
   return outcome;

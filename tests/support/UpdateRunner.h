@@ -17,6 +17,7 @@ class RecordingLog : public IRunLog {
   std::vector<std::string> Runs;
   std::vector<std::string> Patches;  // "path: reason" of patches that gave way
   std::vector<std::string> Notices;
+  std::vector<std::string> Copies;  // "path: format: reason" of copies that gave way
   void FileFailed(const std::string& path, const std::string& reason) override {
     Files.push_back(path + ": " + reason);
   }
@@ -25,6 +26,10 @@ class RecordingLog : public IRunLog {
     Patches.push_back(path + ": " + reason);
   }
   void Notice(const std::string& message) override { Notices.push_back(message); }
+  void CopyGaveWay(const std::string& path, const std::string& format,
+                   const std::string& reason) override {
+    Copies.push_back(path + ": " + format + ": " + reason);
+  }
 };
 
 struct RunOutcome {
@@ -34,6 +39,7 @@ struct RunOutcome {
   std::vector<std::string> RunFailures;
   std::vector<std::string> Notices;
   std::vector<std::string> Patches;  // "path: reason" of patches that gave way
+  std::vector<std::string> Copies;   // "path: format: reason" of copies that gave way
 };
 
 // Runs against Server with revision 0, no full check and no backups, unless Configure changes
