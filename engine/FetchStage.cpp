@@ -125,14 +125,25 @@ void FetchInto(TFileJob& job, const TFetchContext& context, TFetched& result) {
     TFetched tried;
     const int64_t maxBody =
         std::min(CopyFormatSpec(copy.Format).MaxBody(job.Integrity.Size), copy.Size);
-    if (FetchCopy(job, context, preferred, job.PreferredAddresses, 0, maxBody, tried)) {
-      result.Kind = TFetched::TKind::Copy;
-      result.Format = copy.Format;
-      result.Source = tried.Source;
-      result.UncheckedJoin = tried.UncheckedJoin;
-      return;
+    try {
+      if (FetchCopy(job, context, preferred, job.PreferredAddresses, 0, maxBody, tried)) {
+        result.Kind = TFetched::TKind::Copy;
+        result.Format = copy.Format;
+        result.Source = tried.Source;
+        result.UncheckedJoin = tried.UncheckedJoin;
+        return;
+      }
+      result.CopyFailure = PreferredGaveWay(tried.Failed);
+    } catch (const ECancelled&) {
+      throw;
+    } catch (const Exception& e) {
+      // Whatever the server's answer did wrong, the bzip2 copy is still to come; an error of
+      // this machine's meets that copy's fetch too, and fails the file there.
+      context.ReleaseDownload();
+      result.CopyFailure = job.PreferredAddresses[tried.Source] + ": " + e.Message();
     }
-    result.CopyFailure = PreferredGaveWay(tried.Failed);
+    platform::DeleteFile(preferred.Download);
+    if (!preferred.Record.empty()) platform::DeleteFile(preferred.Record);
     job.Names = names;
     maximum(job.Size);
   }

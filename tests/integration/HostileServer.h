@@ -33,6 +33,8 @@ struct HostileScene {
   std::function<void()> AfterRun;
   // Each of these must be part of the reason some patch gave way for.
   std::vector<std::string> PatchReasons;
+  // Each of these must be part of the reason some zstd copy gave way for.
+  std::vector<std::string> CopyReasons;
   // A file of the game folder before the run; "/" in the name.
   void Plant(const std::string& name, const std::string& content) const;
 };

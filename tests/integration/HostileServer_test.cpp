@@ -71,19 +71,26 @@ void HostileServer::RunCase(const HostileCase& c) {
     TestServer server;
     HostileScene scene{server,      game + static_cast<char>(fs::path::preferred_separator),
                        HostsFile(), nullptr,
-                       nullptr,     {}};
+                       nullptr,     {},
+                       {}};
     c.Setup(scene);
     CurrentDirScope inGame(scene.Game);
     run = RunUpdate(server.BaseUrl(), [&](GFilesThread& worker) {
       if (scene.Configure) scene.Configure(worker);
     });
     if (scene.AfterRun) scene.AfterRun();
-    for (const std::string& reason : scene.PatchReasons) {
-      bool found = false;
-      for (const std::string& gaveWay : run.Patches)
-        found = found || gaveWay.find(reason) != std::string::npos;
-      EXPECT_TRUE(found) << "no patch gave way for \"" << reason << "\"";
-    }
+    const auto gaveWay = [](const std::vector<std::string>& expected,
+                            const std::vector<std::string>& reported, const char* what) {
+      for (const std::string& reason : expected) {
+        bool found = false;
+        for (const std::string& line : reported)
+          found = found || line.find(reason) != std::string::npos;
+        EXPECT_TRUE(found) << "no " << what << " gave way for \"" << reason << "\""
+                           << (reported.empty() ? "" : "; one did for \"" + reported[0] + "\"");
+      }
+    };
+    gaveWay(scene.PatchReasons, run.Patches, "patch");
+    gaveWay(scene.CopyReasons, run.Copies, "zstd copy");
   }
 
   ASSERT_FALSE(run.Calls.empty());
