@@ -186,8 +186,11 @@ void TTransferRoad::DecodeLoop() {
       if (FStopping) return;
       const TFileJob& job = *FJobs[index];
       size_t later = 0;
-      wide = job.Fetched.Kind == TFetched::TKind::Copy && FDecodeSlotsBusy == 0 &&
-             job.Size >= kWideDecodeFrom && !NextToDecode(index + 1, later);
+      // Only a format that decodes on several cores goes wide.
+      wide = job.Fetched.Kind == TFetched::TKind::Copy &&
+             CopyFormatSpec(job.Fetched.Format).ParallelFrom != INT64_MAX &&
+             FDecodeSlotsBusy == 0 && job.Size >= kWideDecodeFrom &&
+             !NextToDecode(index + 1, later);
       FDecodeSlotsBusy += wide ? FDecoders : 1;
       FStages[index] = TStage::Decoding;
     }
