@@ -132,7 +132,7 @@ copy_bytes() {
   zst="$(find "$data/pub-$1-zstd" -name '*.zst' -printf '%s\n' | awk '{s += $1} END {print s + 0}')"
   bz2="$(find "$data/pub-$1-bzip2" -name '*.bz2' ! -name 'files.lst.bz2' -printf '%s\n' |
     awk '{s += $1} END {print s + 0}')"
-  echo ".zst copies $zst bytes, .bz2 copies $bz2 bytes, ratio $(python3 -c "print(f'{$zst / $bz2:.3f}')")"
+  echo ".zst copies $zst bytes, .bz2 copies $bz2 bytes, ratio $(python3 -c "print(f'{$zst / $bz2:.3f}' if $zst else 'none')")"
 }
 
 case "$which" in
