@@ -35,14 +35,17 @@ target="$data/target"
 
 command -v nginx >/dev/null || { echo "zstd_copies.sh: nginx is needed" >&2; exit 1; }
 no_zstd=(--no-zstd)
+publisher="zstd"  # what the publisher writes, kept in the .done marker of what it published
 if ! "$publish" build --help 2>&1 | grep -q -- '--no-zstd'; then
   no_zstd=()
+  publisher="bzip2 only"
   echo "$which: korvath-publish has no --no-zstd: both releases are bzip2 only" >&2
 fi
 
 # release NAME SHARED MAKE_CLIENT_ARGS...: the release folder, published twice (pub-NAME-zstd
-# with korvath-publish's default, pub-NAME-bzip2 with --no-zstd). The same client made by
-# bench/run.sh (DATA/release-SHARED) is linked rather than made again.
+# with korvath-publish's default, pub-NAME-bzip2 with --no-zstd), again when published by a
+# publisher that wrote bzip2 alone and now writes zstd. The same client made by bench/run.sh
+# (DATA/release-SHARED) is linked rather than made again.
 release() {
   local name="$1" shared="$root/release-$2"
   shift 2
@@ -60,10 +63,10 @@ release() {
   for road in zstd bzip2; do
     local pub="$data/pub-$name-$road" options=()
     [ "$road" = zstd ] || options=("${no_zstd[@]}")
-    [ -f "$pub.done" ] && continue
+    [ "$(cat "$pub.done" 2>/dev/null)" = "$publisher" ] && continue
     rm -rf "$pub"
     "$publish" build "$data/release-$name" "$pub" --rev 1 "${critical[@]}" "${options[@]}" >/dev/null
-    touch "$pub.done"
+    echo "$publisher" >"$pub.done"
   done
 }
 
