@@ -26,6 +26,11 @@
 #                   server serving the list alone, vs from the update server (bench/mirrors.sh)
 #   B14 latency     1,000 small files through a line of 50 (0, 150) ms and 100 Mbit/s, vs curl
 #                   --parallel on the same copies (bench/latency.sh)
+#   B15 zstd copies korvath-update installing the 2,000-file client published with zstd copies
+#                   (korvath-publish's default) vs the same release published with --no-zstd;
+#                   also the bytes of the .zst and the .bz2 copies (bench/zstd_copies.sh)
+#   B16 zstd, one   the same for a client of one BIG_BYTES file (noise, then text), and the peak
+#       large file  private memory of korvath-update installing it from zstd copies
 # The clients are made by bench/make_client.py, published by korvath-publish and served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
@@ -38,14 +43,14 @@
 #                                   when missing)
 # Environment: RUNS (rounds per comparison, default 3), DATA (default /tmp/korvath-bench),
 #              ONLY (say "B2 B3" to run some of them; B6 includes B2 and B3),
-#              BIG_BYTES (the file of B8 and B9, default 1 GiB), BIG_KINDS (its content, default
+#              BIG_BYTES (the file of B8, B9 and B16, default 1 GiB), BIG_KINDS (its content, default
 #              "noise text").
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$repo/build/bench}")"
 runs="${RUNS:-3}"
 data="${DATA:-/tmp/korvath-bench}"
-only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10 B11 B12 B13 B14}"
+only="${ONLY:-B1 B2 B3 B4 B5 B6 B7 B8 B9 B10 B11 B12 B13 B14 B15 B16}"
 big_bytes="${BIG_BYTES:-1073741824}"
 wants() { [[ " $only " == *" $1 "* ]]; }
 
@@ -250,6 +255,19 @@ fi
 if wants B14; then
   while read -r line; do table+=("$line"); done < <(DATA="$data" RUNS="$runs" \
     "$repo/bench/latency.sh" "$update" "$publish" | tee /dev/stderr | grep '^B14 install')
+fi
+
+if wants B15; then
+  b15="$(DATA="$data" RUNS="$runs" "$repo/bench/zstd_copies.sh" B15 "$update" "$publish" | tee /dev/stderr)"
+  table+=("$(grep '^B15 install' <<<"$b15")")
+  notes+=("$(grep '^B15 bytes' <<<"$b15")")
+fi
+
+if wants B16; then
+  b16="$(DATA="$data" RUNS="$runs" BIG_BYTES="$big_bytes" "$repo/bench/zstd_copies.sh" B16 "$update" \
+    "$publish" | tee /dev/stderr)"
+  while read -r line; do table+=("$line"); done < <(grep -E '^B16 (install|peak)' <<<"$b16")
+  while read -r line; do notes+=("$line"); done < <(grep '^B16 bytes' <<<"$b16")
 fi
 
 # The one file of a one-file client, relative to its release folder.
