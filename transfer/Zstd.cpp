@@ -42,10 +42,16 @@ TZstdDecompressionStream::~TZstdDecompressionStream() = default;
 bool TZstdDecompressionStream::Refill() {
   FInPos = 0;
   FInSize = 0;
-  const int32_t got = FSource.Read(FIn.data(), static_cast<int32_t>(FIn.size()));
-  if (got <= 0) return false;
-  FInSize = static_cast<size_t>(got);
-  return true;
+  // Before the header is checked, reads go on until it is whole: a source may hand out less
+  // than it is asked for.
+  const size_t least = FHeaderChecked ? 1 : ZSTD_FRAMEHEADERSIZE_MAX;
+  while (FInSize < least) {
+    const int32_t got =
+        FSource.Read(FIn.data() + FInSize, static_cast<int32_t>(FIn.size() - FInSize));
+    if (got <= 0) break;
+    FInSize += static_cast<size_t>(got);
+  }
+  return FInSize > 0;
 }
 
 // The frame's header, before any of its content is decoded: zstd's magic number (a skippable
@@ -60,7 +66,7 @@ void TZstdDecompressionStream::CheckHeader() {
       header.frameContentSize > static_cast<unsigned long long>(FMaxContent))
     throw EZstdError("the frame declares " + std::to_string(header.frameContentSize) +
                      " bytes, more than " + std::to_string(FMaxContent));
-  // The first read takes far more than the longest header; a shorter source is cut off.
+  // The first refill holds the longest header; a shorter source is cut off.
   if (needs != 0) throw EZstdError("cut off");
   FHeaderChecked = true;
 }
