@@ -5,11 +5,7 @@
 #include "tools/publish/Build.h"
 
 #include <algorithm>
-#include <atomic>
-#include <climits>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <set>
 #include <utility>
 
