@@ -26,6 +26,8 @@
 #include <thread>
 #include <vector>
 
+#include "list/CopyFormats.h"
+#include "list/Limits.h"
 #include "runtime/Classes.h"
 #include "tests/support/Bz2Compress.h"
 #include "tests/support/Process.h"
@@ -35,6 +37,7 @@
 #include "transfer/BZip2.h"
 #include "transfer/Misc.h"
 #include "transfer/Sha256.h"
+#include "transfer/Zstd.h"
 
 extern char** environ;
 
@@ -51,14 +54,24 @@ std::string Quote(const std::string& argument) {
   return "'" + ReplaceAll(argument, "'", "'\\''") + "'";
 }
 
-std::string Bz2Decode(const std::string& bytes) {
-  TMemoryStream source(bytes);
-  TBZDecompressionStream decoder(source);
+std::string ReadAll(TStream& decoder) {
   std::string text;
   char block[4096];
   for (int32_t n; (n = decoder.Read(block, sizeof block)) > 0;)
     text.append(block, static_cast<size_t>(n));
   return text;
+}
+
+std::string Bz2Decode(const std::string& bytes) {
+  TMemoryStream source(bytes);
+  TBZDecompressionStream decoder(source);
+  return ReadAll(decoder);
+}
+
+std::string ZstdDecode(const std::string& bytes) {
+  TMemoryStream source(bytes);
+  TZstdDecompressionStream decoder(source, kZstdWindowLogMax, kNoLimit);
+  return ReadAll(decoder);
 }
 
 void WriteRelease(const std::string& folder, const Contents& files) {
@@ -147,7 +160,8 @@ void Publish::RoundTrip(const std::string& base, const std::function<std::string
   WriteRelease(FRoot / "release", release);
   const auto second = Build(2, "--critical 'system/*'");
   ASSERT_EQ(second.ExitCode, 0) << second.Err;
-  EXPECT_NE(second.Out.find("removed 1 compressed copies"), std::string::npos) << second.Out;
+  // The dropped file's bzip2 and zstd copies.
+  EXPECT_NE(second.Out.find("removed 2 compressed copies"), std::string::npos) << second.Out;
   const auto again = Update(base);
   EXPECT_EQ(again.ExitCode, 0) << again.Out << again.Err;
   Contents expected = release;
@@ -225,7 +239,8 @@ TEST_F(Publish, ServeSendsOnlyWhatTheListNamesAndFollowsNoLinks) {
       {"system/qx.exe.bz2", 200}, {"unlisted.dat.bz2", 404},
       {".htpasswd", 404},         {"signing.key", 404},
       {"data/text.dat.bz2", 404}, {"data/maps/m1.map.bz2", 404},
-      {"../outside.bz2", 404},    {"data/noise.bin.bz2.part", 404}};
+      {"../outside.bz2", 404},    {"data/noise.bin.bz2.part", 404},
+      {"data/noise.bin.zst", 200}};
   for (const auto& [path, status] : cases) {
     const httplib::Result result = client.Get("/" + path);
     ASSERT_TRUE(result) << path;
@@ -268,10 +283,17 @@ TEST_F(Publish, ListCarriesSettingsHostsSelfAndTheTwoKindsOfFiles) {
       "--self Korvath.exe --critical 'system/**' --critical '*.ini' --critical 'maps/*/x?.dat' "
       "--hosts 10.0.0.1=login.korvath.example --hosts ::1=ipv6.korvath.example");
   ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  // Every file but the self entry has a zstd copy too: these are small enough that it pays.
   auto entry = [&](const std::string& path) {
     const std::string copy = test::ReadFileBytes(FOut + "/" + path + ".bz2");
     EXPECT_EQ(Bz2Decode(copy), release.at(path)) << path;
-    return "sha256=" + Sha256Hex(release.at(path)) + ":" + std::to_string(release.at(path).size()) +
+    const std::string zstd = test::ReadFileBytes(FOut + "/" + path + ".zst");
+    EXPECT_EQ(path == "Korvath.exe", zstd.empty()) << path;
+    if (!zstd.empty()) {
+      EXPECT_EQ(ZstdDecode(zstd), release.at(path)) << path;
+    }
+    return (zstd.empty() ? "" : "zst=" + std::to_string(zstd.size()) + "|") +
+           "sha256=" + Sha256Hex(release.at(path)) + ":" + std::to_string(release.at(path).size()) +
            "|" + ReplaceAll(path, "/", "\\") + "|" + test::Md5Hex(release.at(path)) + "|" +
            std::to_string(copy.size()) + "\r\n";
   };
@@ -291,10 +313,14 @@ TEST_F(Publish, ListCarriesSettingsHostsSelfAndTheTwoKindsOfFiles) {
   EXPECT_EQ(check.ExitCode, 0) << check.Err;
   EXPECT_NE(check.Out.find("revision 7, 7 files"), std::string::npos) << check.Out;
 
-  // Without hosts entries the list switches the hosts step off.
-  EXPECT_EQ(Build(8, "--self Korvath.exe").ExitCode, 0);
+  // Without hosts entries the list switches the hosts step off. Without zstd copies the list
+  // names none and the previous ones go.
+  EXPECT_EQ(Build(8, "--self Korvath.exe --no-zstd").ExitCode, 0);
   EXPECT_NE(ListText().find("ModHosts|0\r\n[/settings]\r\n[hosts]\r\n[/hosts]"), std::string::npos)
       << ListText();
+  EXPECT_EQ(ListText().find("zst="), std::string::npos) << ListText();
+  for (const auto& file : fs::recursive_directory_iterator(FOut))
+    EXPECT_NE(file.path().extension(), ".zst") << file.path();
 }
 
 TEST_F(Publish, MirrorsGoIntoASectionOfTheirOwnAndVerifyReadsThemBack) {
@@ -319,6 +345,11 @@ TEST_F(Publish, VerifyCatchesMissingDamagedAndMismatchedCopies) {
   const auto good = Verify(FOut);
   EXPECT_EQ(good.ExitCode, 0) << good.Err;
   EXPECT_NE(good.Out.find("revision 1, 6 files, all present"), std::string::npos) << good.Out;
+  // A zstd copy much larger than the bzip2 copy (of a long run of one byte) is not published.
+  EXPECT_FALSE(fs::exists(FOut + "/data/text.dat.zst"));
+  const std::string list = ListText();
+  const size_t textLine = list.rfind('\n', list.find("|data\\text.dat|")) + 1;
+  EXPECT_EQ(list.compare(textLine, 7, "sha256="), 0) << list;
 
   struct Case {
     const char* Name;
@@ -379,6 +410,18 @@ TEST_F(Publish, VerifyCatchesMissingDamagedAndMismatchedCopies) {
        },
        {"empty.dat: the client fails this file (malformed integrity field"},
        "empty.dat: "},
+      {"missing zstd copy",
+       [](const std::string& out) { fs::remove(out + "/empty.dat.zst"); },
+       {"empty.dat: the zstd copy", "is missing"},
+       "empty.dat: "},
+      {"damaged zstd copy",
+       [](const std::string& out) {
+         std::string bytes = test::ReadFileBytes(out + "/data/noise.bin.zst");
+         bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x55);
+         test::WriteFileBytes(out + "/data/noise.bin.zst", bytes);
+       },
+       {"data\\noise.bin: the zstd copy does not decode as one zstd frame"},
+       "data\\noise.bin: "},
       {"error page for the list",
        [](const std::string& out) {
          test::WriteFileBytes(out + "/files.lst.bz2", "<html>Not Found</html>");
@@ -610,11 +653,11 @@ TEST_F(Publish, NormalFilesChangeOnlyWithAHigherRevisionAndOldCopiesGo) {
   WriteRelease(FRoot / "release", {{"system/c.dat", "critical, changed"}});
   EXPECT_EQ(Build(4, "--critical 'system/*'").ExitCode, 0);
 
-  // A dropped file's copy goes once the new list no longer names it, with its emptied folders.
+  // A dropped file's copies go once the new list no longer names it, with its emptied folders.
   fs::remove_all(FRoot / "release/old");
   const auto dropped = Build(4, "--critical 'system/*'");
   EXPECT_EQ(dropped.ExitCode, 0) << dropped.Err;
-  EXPECT_NE(dropped.Out.find("removed 1 compressed copies"), std::string::npos) << dropped.Out;
+  EXPECT_NE(dropped.Out.find("removed 2 compressed copies"), std::string::npos) << dropped.Out;
   EXPECT_FALSE(fs::exists(FOut + "/old"));
   EXPECT_EQ(Verify(FOut).ExitCode, 0);
 }

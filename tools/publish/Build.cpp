@@ -5,10 +5,7 @@
 #include "tools/publish/Build.h"
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <set>
 #include <utility>
 
@@ -17,15 +14,16 @@
 #include "list/Limits.h"
 #include "list/LocalPath.h"
 #include "list/Mirrors.h"
-#include "platform/TempFile.h"
+#include "list/PublishedNames.h"
 #include "runtime/Classes.h"
 #include "tools/publish/Codec.h"
+#include "tools/publish/Copies.h"
 #include "tools/publish/ListText.h"
 #include "tools/publish/Patches.h"
 #include "tools/publish/Problems.h"
-#include "tools/publish/Progress.h"
 #include "tools/publish/ReleaseScan.h"
 #include "tools/publish/Sign.h"
+#include "tools/publish/Staging.h"
 #include "tools/publish/WorkPool.h"
 #include "transfer/Signature.h"
 #include "transfer/md5.h"
@@ -34,11 +32,6 @@ namespace fs = std::filesystem;
 
 namespace korvath::publish {
 namespace {
-
-constexpr const char* kListName = "files.lst.bz2";
-constexpr const char* kPartSuffix = ".part";
-// The client reads the size field as a 31-bit integer and fails the whole run on a larger one.
-constexpr uint64_t kMaxCompressedSize = INT32_MAX;
 
 using THosts = std::vector<std::pair<std::string, std::string>>;
 
@@ -109,6 +102,7 @@ struct TPrevious {
   int32_t Rev = 0;
   std::set<std::pair<std::string, std::string>> Entries;  // path, digest of every file entry
   std::set<std::string> Paths;                            // of every entry, the self one too
+  std::set<std::string> ZstdPaths;                        // of every entry that lists a zstd copy
   std::set<std::pair<std::string, std::string>> Patches;  // path, base digest
   std::string Text;                                       // the whole list as clients read it
 };
@@ -135,6 +129,8 @@ TPrevious ReadPrevious(const std::string& listPath, std::FILE* out) {
       const TStringList fields = SplitFromEnd(line, "|");
       if (fields.size() < 3) continue;  // "FAIL", or an entry no client could use either
       previous.Paths.insert(fields[2]);
+      for (const TListedCopy& copy : ListedCopies(SplitFileEntry(line)))
+        if (copy.Format == TCopyFormat::Zstd) previous.ZstdPaths.insert(fields[2]);
       if (section != &list.Self) previous.Entries.emplace(fields[2], fields[1]);
     }
   }
@@ -189,70 +185,21 @@ void CheckSignedChange(const TBuildOptions& options, const TPrevious& previous,
              options.Rev, previous.Rev, static_cast<long long>(previous.Rev) + 1));
 }
 
-// Files written under their ".part" names; removed again unless they were put in place.
-class TStaging {
- public:
-  // The temporary for Target; it is removed when the staging goes unless committed.
-  platform::TempFile& Stage(const std::string& target) {
-    std::lock_guard lock(FMutex);
-    FTargets.push_back(target);
-    FFiles.push_back(std::make_unique<platform::TempFile>(target + kPartSuffix));
-    return *FFiles.back();
-  }
-
-  // Puts every staged file in place, in the order staged. A folder in the way is found before
-  // anything is renamed.
-  void Commit() {
-    for (const std::string& target : FTargets)
-      if (fs::is_directory(target))
-        throw EPublishError(target + ": a folder stands where the compressed copy goes");
-    for (size_t i = 0; i < FFiles.size(); ++i)
-      if (const int error = FFiles[i]->Keep(FTargets[i]))
-        throw EPublishError(FTargets[i] + ": it cannot be put in place (" +
-                            platform::SysErrorMessage(error) + ")");
-  }
-
- private:
-  std::mutex FMutex;
-  std::vector<std::string> FTargets;
-  std::vector<std::unique_ptr<platform::TempFile>> FFiles;
+// The list that the compressed copies make, with the sizes and paths it names.
+struct TPublished {
+  TListContent Content;
+  std::string Text;
+  std::set<std::string> Paths;
+  std::set<std::string> ZstdPaths;  // of the entries that list a zstd copy
+  uint64_t Size = 0, Compressed = 0, ZstdCompressed = 0;
+  TPatchesMade Patches;
+  std::set<std::pair<std::string, std::string>> PatchKeys;  // path, base digest
 };
-
-struct TJob {
-  const TReleaseFile* File = nullptr;
-  std::string Target;
-  uint64_t SourceSize = 0;
-  TCompressed Result;
-};
-
-void CompressAll(std::vector<TJob>& jobs, TStaging& staging, unsigned workers, std::FILE* out) {
-  // Parent folders first, one at a time: a file in the way fails here, before any work.
-  for (const TJob& job : jobs) fs::create_directories(fs::path(job.Target).parent_path());
-  // The largest files first, so that no core is left with a big one at the end.
-  std::vector<TJob*> order;
-  for (TJob& job : jobs) order.push_back(&job);
-  std::stable_sort(order.begin(), order.end(),
-                   [](const TJob* a, const TJob* b) { return a->SourceSize > b->SourceSize; });
-  uint64_t bytes = 0;
-  for (const TJob& job : jobs) bytes += job.SourceSize;
-  TProgress progress(out, jobs.size(), bytes);
-  ForEachParallel(order.size(), workers, [&](size_t i) {
-    TJob& job = *order[i];
-    TFileStream output(staging.Stage(job.Target));
-    job.Result = CompressFile(job.File->SourcePath, output);
-    if (job.Result.CompressedSize > kMaxCompressedSize)
-      throw EPublishError(
-          Printable(job.File->ListPath) +
-          ": its compressed copy is larger than the list's size field can hold (2 GiB)");
-    progress.FileDone(job.SourceSize);
-  });
-}
 
 // Removes the compressed copies and patches that only the previous list named, and folders
 // left empty; returns how many of each.
-std::pair<size_t, size_t> RemoveStale(
-    const std::string& outDir, const TPrevious& previous, const std::set<std::string>& current,
-    const std::set<std::pair<std::string, std::string>>& patches) {
+std::pair<size_t, size_t> RemoveStale(const std::string& outDir, const TPrevious& previous,
+                                      const TPublished& published) {
   const fs::path root = fs::weakly_canonical(outDir);
   auto remove = [&](const fs::path& file) -> size_t {
     std::error_code ec;
@@ -265,10 +212,14 @@ std::pair<size_t, size_t> RemoveStale(
   size_t copies = 0, stalePatches = 0;
   // The previous list is read back from disk: only paths inside the folder are acted on.
   for (const std::string& path : previous.Paths)
-    if (current.count(path) == 0 && RefusedPathReason(path).empty())
+    if (published.Paths.count(path) == 0 && RefusedPathReason(path).empty())
       copies += remove(CompressedCopyPath(outDir, path));
+  // A zstd copy the new list no longer names (--no-zstd, or it no longer pays).
+  for (const std::string& path : previous.ZstdPaths)
+    if (published.ZstdPaths.count(path) == 0 && RefusedPathReason(path).empty())
+      copies += remove(CompressedCopyPath(outDir, path, TCopyFormat::Zstd));
   for (const auto& [path, base] : previous.Patches)
-    if (patches.count({path, base}) == 0 && RefusedPathReason(path).empty() &&
+    if (published.PatchKeys.count({path, base}) == 0 && RefusedPathReason(path).empty() &&
         base.find_first_not_of("0123456789abcdef") == std::string::npos && base.size() == 32)
       stalePatches += remove(PatchPath(outDir, path, base));
   return {copies, stalePatches};
@@ -320,25 +271,20 @@ TInputs ReadInputs(const TBuildOptions& options) {
   return inputs;
 }
 
-// The list that the compressed copies make, with the sizes and paths it names.
-struct TPublished {
-  TListContent Content;
-  std::string Text;
-  std::set<std::string> Paths;
-  uint64_t Size = 0, Compressed = 0;
-  TPatchesMade Patches;
-  std::set<std::pair<std::string, std::string>> PatchKeys;  // path, base digest
-};
-
 // Writes every file's compressed copy and puts the copies in place once all are complete and
 // the list they make fits what clients read and, signed, is one they take.
 TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
                          const TPrevious& previous, unsigned workers, std::FILE* out) {
   const TRelease& release = inputs.Release;
-  std::vector<TJob> jobs;
-  if (release.Self) jobs.push_back({&*release.Self, {}, 0, {}});
-  for (const TReleaseFile& file : release.Files) jobs.push_back({&file, {}, 0, {}});
-  for (TJob& job : jobs) {
+  std::vector<TCopyJob> jobs;
+  // The self entry goes to every client, old ones too, and stays with its bzip2 copy.
+  if (release.Self) jobs.push_back({&*release.Self, {}, {}, 0, {}, 0});
+  for (const TReleaseFile& file : release.Files) {
+    jobs.push_back({&file, {}, {}, 0, {}, 0});
+    if (options.Zstd)
+      jobs.back().ZstdTarget = CompressedCopyPath(options.OutDir, file.ListPath, TCopyFormat::Zstd);
+  }
+  for (TCopyJob& job : jobs) {
     job.Target = CompressedCopyPath(options.OutDir, job.File->ListPath);
     job.SourceSize = fs::file_size(job.File->SourcePath);
   }
@@ -348,11 +294,12 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
   published.Content.Hosts = inputs.Hosts;
   published.Content.Mirrors = inputs.Mirrors;
   TStaging staging;
-  CompressAll(jobs, staging, workers, out);
-  for (const TJob& job : jobs) {
+  MakeCopies(jobs, staging, workers, out);
+  for (const TCopyJob& job : jobs) {
     const TListEntry entry{
         job.File->ListPath, job.Result.Digest, job.Result.CompressedSize,
-        IntegrityField(job.Result.Sha256, static_cast<int64_t>(job.Result.Size))};
+        IntegrityField(job.Result.Sha256, static_cast<int64_t>(job.Result.Size)),
+        job.ZstdSize == 0 ? "" : CopyField(TCopyFormat::Zstd, static_cast<int64_t>(job.ZstdSize))};
     TListContent& content = published.Content;
     if (release.Self && job.File == &*release.Self)
       content.Self = entry;
@@ -361,10 +308,12 @@ TPublished PublishCopies(const TBuildOptions& options, const TInputs& inputs,
     published.Size += job.Result.Size;
     published.Compressed += job.Result.CompressedSize;
     published.Paths.insert(job.File->ListPath);
+    if (job.ZstdSize != 0) published.ZstdPaths.insert(job.File->ListPath);
+    published.ZstdCompressed += job.ZstdSize;
   }
   if (!options.BaseDirs.empty()) {
     std::vector<TPatchTarget> targets;
-    for (const TJob& job : jobs)
+    for (const TCopyJob& job : jobs)
       if (!release.Self || job.File != &*release.Self)
         targets.push_back({job.File->ListPath, job.File->SourcePath, job.Result.Digest,
                            job.Result.CompressedSize});
@@ -406,7 +355,7 @@ bool PublishList(const std::string& listPath, const std::string& text,
 void BuildRelease(const TBuildOptions& options, std::FILE* out) {
   const unsigned workers = WorkerCount(options.Jobs);
   const TInputs inputs = ReadInputs(options);
-  const std::string listPath = (fs::path(options.OutDir) / kListName).string();
+  const std::string listPath = (fs::path(options.OutDir) / published::kList).string();
   const TPrevious previous = ReadPrevious(listPath, out);
   std::vector<std::string> problems;
   CheckRevision(options, previous, inputs.Release, workers, problems);
@@ -414,20 +363,25 @@ void BuildRelease(const TBuildOptions& options, std::FILE* out) {
 
   const TPublished published = PublishCopies(options, inputs, previous, workers, out);
   const bool signatureRemoved = PublishList(listPath, published.Text, inputs.SecretKey);
-  const auto [removed, removedPatches] =
-      RemoveStale(options.OutDir, previous, published.Paths, published.PatchKeys);
+  const auto [removed, removedPatches] = RemoveStale(options.OutDir, previous, published);
 
   const TListContent& content = published.Content;
   std::fprintf(
       out,
       "korvath-publish: revision %d: %zu critical and %zu normal files%s%s%s, %llu bytes (%llu "
-      "compressed), published in %s\n",
+      "compressed%s), published in %s\n",
       options.Rev, content.Critical.size(), content.Normal.size(),
       content.Self ? (", self " + content.Self->Path).c_str() : "",
       inputs.Hosts.empty() ? "" : Format(", %zu hosts entries", inputs.Hosts.size()).c_str(),
       inputs.Mirrors.empty() ? "" : Format(", %zu mirrors", inputs.Mirrors.size()).c_str(),
       static_cast<unsigned long long>(published.Size),
-      static_cast<unsigned long long>(published.Compressed), options.OutDir.c_str());
+      static_cast<unsigned long long>(published.Compressed),
+      published.ZstdPaths.empty()
+          ? ""
+          : Format("; %zu zstd copies, %llu bytes", published.ZstdPaths.size(),
+                   static_cast<unsigned long long>(published.ZstdCompressed))
+                .c_str(),
+      options.OutDir.c_str());
   if (!options.BaseDirs.empty())
     std::fprintf(out,
                  "korvath-publish: %zu patches from %zu earlier releases, %llu bytes; %zu more "

@@ -19,12 +19,14 @@ struct TBuildOptions {
   std::string SignKeyFile;              // empty: the list goes out unsigned
   std::vector<std::string> BaseDirs;    // earlier releases that patches are made from
   std::vector<std::string> Mirrors;     // base addresses, in the order clients try them
+  bool Zstd = true;                     // a zstd copy beside each file's bzip2 copy, where it pays
 };
 
-// Writes every file's compressed copy into OutDir and then, last, the list, so that a publish
-// that fails part-way leaves the list that was there (or none) naming only files in place.
-// With BaseDirs, patches from the files' versions in them go in with the copies. Compressed
-// copies and patches that only the previous list named are removed afterwards. Raises
+// Writes every file's compressed copies into OutDir (with Zstd, a zstd copy beside the bzip2
+// copy of every file but the self entry, where clients would prefer it) and then, last, the list,
+// so that a publish that fails part-way leaves the list that was there (or none) naming only files
+// in place. With BaseDirs, patches from the files' versions in them go in with the copies.
+// Compressed copies and patches that only the previous list named are removed afterwards. Raises
 // EPublishError for what it refuses, other errors for what failed; prints a summary and any
 // warnings to Out.
 void BuildRelease(const TBuildOptions& options, std::FILE* out);

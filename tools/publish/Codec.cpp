@@ -3,12 +3,14 @@
 #include <bzlib.h>
 
 #include <algorithm>
+#include <climits>
 #include <deque>
 #include <future>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "list/CopyFormats.h"
 #include "runtime/Classes.h"
 #include "transfer/BZip2.h"
 #include "transfer/BZip2Blocks.h"
@@ -213,6 +215,21 @@ std::string CompressText(const std::string& text) {
     encoder.Step(text.data() + at, count, false, append);
   }
   encoder.Step(nullptr, 0, true, append);
+  return result;
+}
+
+TCompressed DecodedCopyDigest(const std::string& copyFile, TCopyFormat format, int64_t maxContent) {
+  TFileStream source(copyFile, fmOpenRead | fmShareDenyWrite);
+  const std::unique_ptr<TCopyDecoder> decoder =
+      CopyFormatSpec(format).Decoder(source, maxContent, INT64_MAX, 1);
+  TContentDigests digests;
+  TCompressed result;
+  std::vector<char> block(kChunk);
+  for (int32_t done; (done = decoder->Read(block.data(), kChunk)) > 0;) {
+    digests.Update(block.data(), done);
+    result.Size += static_cast<uint64_t>(done);
+  }
+  digests.Finish(result);
   return result;
 }
 

@@ -1,11 +1,12 @@
 // The publisher's side of the transfer format: files compressed as one bzip2 stream each (the
-// largest block size), with the MD5 digest of their content taken on the way, and the decoding
-// that checks a published copy.
+// largest block size) and as one zstd frame each, with the MD5 digest of their content taken on
+// the way, and the decoding that checks a published copy.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "list/CopyFormats.h"
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
 
@@ -26,6 +27,21 @@ struct TCompressed {
 // run-time, or ECompressError.
 TCompressed CompressFile(const std::string& source, TStream& output);
 
+// The zstd copies' level and window (as a power of two), chosen by measurement on a game client
+// and on a mix of installed programs, libraries and documents: see the README.
+inline constexpr int kZstdLevel = 12;
+inline constexpr int kZstdWindowLog = 25;
+
+struct TZstdCompressed {
+  std::string Digest;  // MD5 of the content read, to match against the bzip2 copy's
+  uint64_t CompressedSize = 0;
+};
+
+// Writes Source's content into Output as one zstd frame that states the content's size and
+// carries its checksum (ZstdCopy.cpp). Raises the stream errors of the run-time, or
+// ECompressError (also when the file's size changes while it is read).
+TZstdCompressed CompressFileZstd(const std::string& source, TStream& output);
+
 // Text as one bzip2 stream.
 std::string CompressText(const std::string& text);
 
@@ -33,6 +49,10 @@ std::string CompressText(const std::string& text);
 // one complete bzip2 stream (damaged, cut short, or followed by other bytes), as the client
 // would find it.
 TCompressed DecodedDigest(const std::string& compressedFile);
+
+// The digests of what a copy in Format decodes to, through the client's decoder of that format
+// held to MaxContent bytes (kNoLimit: none). Raises the decoder's errors.
+TCompressed DecodedCopyDigest(const std::string& copyFile, TCopyFormat format, int64_t maxContent);
 
 // The decoded text of a small bzip2 file (the list); raises like DecodedDigest, and
 // ECompressError when the text is over MaxSize bytes.

@@ -18,7 +18,8 @@ namespace korvath::publish {
 namespace {
 
 std::string EntryLine(const TListEntry& entry) {
-  return (entry.Integrity.empty() ? "" : entry.Integrity + "|") + entry.Path + "|" + entry.Digest +
+  return (entry.Copies.empty() ? "" : entry.Copies + "|") +
+         (entry.Integrity.empty() ? "" : entry.Integrity + "|") + entry.Path + "|" + entry.Digest +
          "|" + std::to_string(entry.CompressedSize);
 }
 

@@ -17,6 +17,7 @@ struct TListEntry {
   std::string Digest;  // 32 lower-case hex digits
   uint64_t CompressedSize = 0;
   std::string Integrity;  // written in front of the path when not empty
+  std::string Copies;     // further copies' fields ("zst=<bytes>"), in front of the integrity
 };
 
 // A patch from an earlier version of a file (the base, by its MD5) to the listed one; it lies

@@ -11,6 +11,7 @@
 
 #include "list/FileEntry.h"
 #include "list/LocalPath.h"
+#include "list/PublishedNames.h"
 #include "list/SelfName.h"
 #include "list/WorkingNames.h"
 #include "platform/Ascii.h"
@@ -48,7 +49,7 @@ std::string ListPathProblem(const std::string& listPath) {
 // Names of the client's own files in the game folder, lower case: a game file of that name
 // would be overwritten or deleted by every update run.
 bool IsClientWorkName(const std::string& lowerPath) {
-  return lowerPath == "files.lst" || lowerPath == "files.lst.bz2" || lowerPath == "update.bat" ||
+  return lowerPath == "files.lst" || lowerPath == published::kList || lowerPath == "update.bat" ||
          lowerPath.rfind("backup\\", 0) == 0;
 }
 
@@ -131,14 +132,14 @@ void CheckClashes(const std::vector<TReleaseFile>& files, const std::string& sel
 
 }  // namespace
 
-std::string CompressedCopyPath(const std::string& outDir, const std::string& listPath) {
-  return (fs::path(outDir) / ReplaceAll(listPath, "\\", "/")).string() + ".bz2";
+std::string CompressedCopyPath(const std::string& outDir, const std::string& listPath,
+                               TCopyFormat format) {
+  return (fs::path(outDir) / PublishedCopyName(listPath, format)).string();
 }
 
 std::string PatchPath(const std::string& outDir, const std::string& listPath,
                       const std::string& baseDigest) {
-  return (fs::path(outDir) / ReplaceAll(listPath, "\\", "/")).string() + "." + baseDigest +
-         ".patch";
+  return (fs::path(outDir) / published::PatchName(listPath, baseDigest)).string();
 }
 
 TRelease ScanRelease(const std::string& releaseDir,

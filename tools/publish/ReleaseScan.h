@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "list/CopyFormats.h"
+
 namespace korvath::publish {
 
 struct TReleaseFile {
@@ -27,9 +29,10 @@ struct TRelease {
 TRelease ScanRelease(const std::string& releaseDir,
                      const std::vector<std::string>& criticalPatterns, const std::string& selfName);
 
-// The path of a list entry's compressed copy below a published folder: "\" turned into "/",
-// ".bz2" appended.
-std::string CompressedCopyPath(const std::string& outDir, const std::string& listPath);
+// The path of a list entry's copy in Format below a published folder: "\" turned into "/", the
+// format's suffix appended.
+std::string CompressedCopyPath(const std::string& outDir, const std::string& listPath,
+                               TCopyFormat format = TCopyFormat::Bzip2);
 
 // The path of a patch below a published folder: beside the compressed copy, named for the MD5
 // of the version it is made from ("maps/big.dat.<md5>.patch"), stored as is.

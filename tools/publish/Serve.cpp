@@ -21,7 +21,9 @@
 #include <set>
 #include <thread>
 
+#include "list/FileEntry.h"
 #include "list/LocalPath.h"
+#include "list/PublishedNames.h"
 #include "platform/Handle.h"
 #include "tools/publish/ListText.h"
 #include "tools/publish/Problems.h"
@@ -37,7 +39,7 @@ constexpr size_t kBlock = 64 * 1024;
 const std::string kNotFound =
     "<html><head><title>404 Not Found</title></head><body><h1>Not Found</h1></body></html>\n";
 
-constexpr const char* kListName = "files.lst.bz2";
+constexpr const char* kListName = published::kList;
 
 struct TFdTraits {
   using Type = int;
@@ -106,15 +108,17 @@ class TPublishedNames {
     for (const TStringList* section : {&published.Self, &published.Critical, &published.Normal})
       for (const std::string& line : *section) {
         const TStringList fields = SplitFromEnd(line, "|");
-        if (fields.size() >= 3 && RefusedPathReason(fields[2]).empty())
-          FNames.insert(ReplaceAll(fields[2], "\\", "/") + ".bz2");
+        if (fields.size() < 3 || !RefusedPathReason(fields[2]).empty()) continue;
+        FNames.insert(published::BzipCopyName(fields[2]));
+        for (const TListedCopy& copy : ListedCopies(SplitFileEntry(line)))
+          FNames.insert(PublishedCopyName(fields[2], copy.Format));
       }
     // Patches lie beside the copies under the digest of their base, which names no folder.
     for (const std::string& line : published.Patches) {
       const TStringList fields = SplitFromEnd(line, "|");
       if (fields.size() >= 4 && RefusedPathReason(fields[3]).empty() &&
           fields[2].find_first_of("/\\") == std::string::npos)
-        FNames.insert(ReplaceAll(fields[3], "\\", "/") + "." + fields[2] + ".patch");
+        FNames.insert(published::PatchName(fields[3], fields[2]));
     }
   }
 

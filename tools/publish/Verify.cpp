@@ -1,5 +1,5 @@
 // Verify reads the published folder as clients do (the client's list reader, path check, size
-// conversion and bzip2 decoder), so a folder it passes is one the client can use.
+// conversion and copy decoders), so a folder it passes is one the client can use.
 #include "tools/publish/Verify.h"
 
 #include <cstdio>
@@ -10,8 +10,10 @@
 
 #include "list/FileEntry.h"
 #include "list/HostsEntry.h"
+#include "list/Limits.h"
 #include "list/LocalPath.h"
 #include "list/Mirrors.h"
+#include "list/PublishedNames.h"
 #include "list/SelfName.h"
 #include "platform/Ascii.h"
 #include "tools/publish/Codec.h"
@@ -24,6 +26,7 @@
 #include "transfer/Patch.h"
 #include "transfer/Sha256.h"
 #include "transfer/Signature.h"
+#include "transfer/Zstd.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +38,7 @@ struct TCheck {
   std::string Digest;
   uint64_t Size = 0;
   TIntegrity Integrity;
+  int64_t ZstdSize = 0;  // of the zstd copy the entry names; 0: none
 };
 
 bool IsDigestText(const std::string& text) {
@@ -98,7 +102,10 @@ bool ReadEntry(const std::string& section, const std::string& line, TCheck& chec
   const std::string name = Printable(check.Path);
   bool good = true;
   try {
-    check.Integrity = EntryIntegrity(SplitFileEntry(line));
+    const TFileEntry entry = SplitFileEntry(line);
+    check.Integrity = EntryIntegrity(entry);
+    for (const TListedCopy& copy : ListedCopies(entry))
+      if (copy.Format == TCopyFormat::Zstd) check.ZstdSize = copy.Size;
   } catch (const EConvertError& e) {
     problems.push_back(name + ": the client fails this file (" + e.Message() + ")");
     good = false;
@@ -122,37 +129,62 @@ bool ReadEntry(const std::string& section, const std::string& line, TCheck& chec
   return good;
 }
 
-// The problems of one listed file's compressed copy.
-std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& check) {
-  const std::string name = Printable(check.Path);
-  const std::string copy = CompressedCopyPath(outDir, check.Path);
+// The problems of a decoded copy's content against the entry.
+void CompareContent(const std::string& name, const TCompressed& decoded, const TCheck& check,
+                    std::vector<std::string>& problems) {
+  if (decoded.Digest != check.Digest)
+    problems.push_back(name + ": the content's digest is " + decoded.Digest + ", the list says " +
+                       check.Digest);
+  if (check.Integrity.Known && decoded.Sha256 != check.Integrity.Sha256)
+    problems.push_back(name + ": the content's SHA-256 is " + decoded.Sha256 + ", the list says " +
+                       check.Integrity.Sha256);
+  if (check.Integrity.Known && decoded.Size != static_cast<uint64_t>(check.Integrity.Size))
+    problems.push_back(name + Format(": the content is %llu bytes, the list says %lld",
+                                     static_cast<unsigned long long>(decoded.Size),
+                                     static_cast<long long>(check.Integrity.Size)));
+}
+
+// The problems of one listed copy of a file, which must be there with Size bytes.
+std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& check,
+                                   TCopyFormat format, uint64_t listedSize) {
+  const TCopyFormatSpec& spec = CopyFormatSpec(format);
+  const std::string copy = CompressedCopyPath(outDir, check.Path, format);
+  // The bzip2 copy's problems keep the words they always had.
+  const std::string name =
+      Printable(check.Path) +
+      (format == TCopyFormat::Bzip2 ? "" : ": the " + std::string(spec.Name) + " copy");
+  const std::string copyWord = format == TCopyFormat::Bzip2 ? ": the compressed copy" : "";
   std::error_code ec;
-  if (!fs::is_regular_file(copy, ec))
-    return {name + ": the compressed copy " + copy + " is missing"};
+  if (!fs::is_regular_file(copy, ec)) return {name + copyWord + " " + copy + " is missing"};
   std::vector<std::string> problems;
   const uint64_t size = fs::file_size(copy, ec);
-  if (size != check.Size)
-    problems.push_back(name + Format(": the compressed copy is %llu bytes, the list says %llu",
-                                     static_cast<unsigned long long>(size),
-                                     static_cast<unsigned long long>(check.Size)));
+  if (size != listedSize)
+    problems.push_back(name + copyWord +
+                       Format(" is %llu bytes, the list says %llu",
+                              static_cast<unsigned long long>(size),
+                              static_cast<unsigned long long>(listedSize)));
   try {
-    const TCompressed decoded = DecodedDigest(copy);
-    if (decoded.Digest != check.Digest)
-      problems.push_back(name + ": the content's digest is " + decoded.Digest + ", the list says " +
-                         check.Digest);
-    if (check.Integrity.Known && decoded.Sha256 != check.Integrity.Sha256)
-      problems.push_back(name + ": the content's SHA-256 is " + decoded.Sha256 +
-                         ", the list says " + check.Integrity.Sha256);
-    if (check.Integrity.Known && decoded.Size != static_cast<uint64_t>(check.Integrity.Size))
-      problems.push_back(name + Format(": the content is %llu bytes, the list says %lld",
-                                       static_cast<unsigned long long>(decoded.Size),
-                                       static_cast<long long>(check.Integrity.Size)));
+    const int64_t maxContent = check.Integrity.Known ? check.Integrity.Size : kNoLimit;
+    CompareContent(name, DecodedCopyDigest(copy, format, maxContent), check, problems);
   } catch (const EBZip2Error& e) {
-    problems.push_back(name + ": the compressed copy does not decode as one bzip2 stream (" +
-                       e.Message() + ")");
-  } catch (const std::exception& e) {
-    problems.push_back(name + ": the compressed copy cannot be read (" + std::string(e.what()) +
+    problems.push_back(name + copyWord + " does not decode as one bzip2 stream (" + e.Message() +
                        ")");
+  } catch (const EZstdError& e) {
+    problems.push_back(name + copyWord + " does not decode as one zstd frame (" + e.Message() +
+                       ")");
+  } catch (const std::exception& e) {
+    problems.push_back(name + copyWord + " cannot be read (" + std::string(e.what()) + ")");
+  }
+  return problems;
+}
+
+// The problems of every copy the entry names.
+std::vector<std::string> CheckCopies(const std::string& outDir, const TCheck& check) {
+  std::vector<std::string> problems = CheckCopy(outDir, check, TCopyFormat::Bzip2, check.Size);
+  if (check.ZstdSize > 0) {
+    const std::vector<std::string> zstd =
+        CheckCopy(outDir, check, TCopyFormat::Zstd, static_cast<uint64_t>(check.ZstdSize));
+    problems.insert(problems.end(), zstd.begin(), zstd.end());
   }
   return problems;
 }
@@ -278,7 +310,7 @@ TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
                               const std::string& publicKeyHex,
                               const std::vector<std::string>& baseDirs) {
   TVerifyReport report;
-  const std::string listPath = (fs::path(outDir) / "files.lst.bz2").string();
+  const std::string listPath = (fs::path(outDir) / published::kList).string();
   if (!fs::is_regular_file(listPath)) {
     report.Problems.push_back(listPath + ": missing");
     return report;
@@ -324,7 +356,7 @@ TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
 
   std::vector<std::vector<std::string>> found(checks.size());
   ForEachParallel(checks.size(), WorkerCount(jobs),
-                  [&](size_t i) { found[i] = CheckCopy(outDir, checks[i]); });
+                  [&](size_t i) { found[i] = CheckCopies(outDir, checks[i]); });
   for (const auto& problems : found)
     report.Problems.insert(report.Problems.end(), problems.begin(), problems.end());
   report.Files = checks.size();

@@ -18,12 +18,12 @@ struct TVerifyReport {
 
 // Reads OutDir's list and checks its settings and entries, and that every listed file's
 // compressed copy is there, has the listed size, decodes as exactly one bzip2 stream and gives
-// the listed digest. Files are checked in parallel on Jobs threads (0: one per core). With a
-// public key (64 hex digits, as built into the clients) the list's signature must be there and
-// be by that key. Every listed patch must belong to a file entry with the integrity field, be
-// there with its listed size and digest, and, when one of BaseDirs holds its base (by digest),
-// rebuild the listed file from it. The server keeps no bases, so without them a patch is
-// checked as far as its own bytes go.
+// the listed digest, and likewise its zstd copy (one zstd frame) where the entry names one. Files
+// are checked in parallel on Jobs threads (0: one per core). With a public key (64 hex digits, as
+// built into the clients) the list's signature must be there and be by that key. Every listed patch
+// must belong to a file entry with the integrity field, be there with its listed size and digest,
+// and, when one of BaseDirs holds its base (by digest), rebuild the listed file from it. The server
+// keeps no bases, so without them a patch is checked as far as its own bytes go.
 TVerifyReport VerifyPublished(const std::string& outDir, unsigned jobs,
                               const std::string& publicKeyHex = "",
                               const std::vector<std::string>& baseDirs = {});

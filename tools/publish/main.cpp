@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "list/PublishedNames.h"
 #include "tools/publish/Build.h"
 #include "tools/publish/Problems.h"
 #include "tools/publish/Serve.h"
@@ -58,9 +59,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   TBuildOptions build;
-  auto* buildCommand = app.add_subcommand("build",
-                                          "Write RELEASE_DIR's files as compressed copies into "
-                                          "OUT_DIR and, last, the list files.lst.bz2");
+  auto* buildCommand =
+      app.add_subcommand("build", std::string("Write RELEASE_DIR's files as compressed "
+                                              "copies into OUT_DIR and, last, the list ") +
+                                      korvath::published::kList);
   buildCommand
       ->add_option("RELEASE_DIR", build.ReleaseDir,
                    "The release: the game folder as players should have it")
@@ -86,9 +88,14 @@ int main(int argc, char** argv) {
                            "given, then from the update server; may be repeated");
   buildCommand->add_option("--jobs", build.Jobs, "Compression threads (default: one per core)");
   buildCommand->add_option("--sign", build.SignKeyFile,
-                           "Also write files.lst.bz2.sig, the list's signature by the secret key "
-                           "in this file (made by keygen); a list that changes anything needs a "
-                           "higher --rev than the published one");
+                           "Also write " + korvath::published::kListSignature +
+                               ", the list's signature by the secret key in this file (made by "
+                               "keygen); a list that changes anything needs a higher --rev than "
+                               "the published one");
+  bool noZstd = false;
+  buildCommand->add_flag("--no-zstd", noZstd,
+                         "Publish the bzip2 copies only; by default a zstd copy, which newer "
+                         "clients fetch first, goes beside each one where it is not much larger");
   buildCommand->add_option(
       "--base", build.BaseDirs,
       "An earlier release folder, as players may still have it: files of this release that "
@@ -134,6 +141,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (*buildCommand) {
+      build.Zstd = !noZstd;
       BuildRelease(build, stdout);
       return kExitOk;
     }
