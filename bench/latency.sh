@@ -33,7 +33,7 @@ for i in range(1000):
         data = b" ".join(rng.choice(words) for _ in range(size // 4))[:size]
     open(os.path.join(folder, "f%04d.dat" % i), "wb").write(data)
 PY
-"$publish" build "$data/release" "$data/published" --rev 1 >/dev/null
+"$publish" build "$data/release" "$data/published" --rev 1 --no-zstd >/dev/null
 (cd "$data/published" && find . -name '*.bz2' ! -name files.lst.bz2 | sed 's|^\./||' | sort) >"$data/copies"
 echo "B14: $(wc -l <"$data/copies") copies, $(du -cb $(sed "s|^|$data/published/|" "$data/copies") | tail -1 | cut -f1) bytes"
 

@@ -37,7 +37,7 @@ publish() {
   shift 3
   [ -f "$data/pub-$name.done" ] && return 0
   rm -rf "$data/pub-$name"
-  "$publish" build "$release" "$data/pub-$name" --rev "$rev" --critical 'system/**' "$@" | tail -2
+  "$publish" build "$release" "$data/pub-$name" --rev "$rev" --critical 'system/**' --no-zstd "$@" | tail -2
   touch "$data/pub-$name.done"
 }
 publish old "$old" 1

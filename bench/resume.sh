@@ -27,7 +27,7 @@ mib=$((1024 * 1024))
 if [ ! -f "$pub.done" ]; then
   rm -rf "$release" "$pub"
   python3 "$repo/bench/make_client.py" "$release" --files 1 --kind noise --total-bytes "$bytes"
-  "$publish" build "$release" "$pub" --rev 1 >/dev/null
+  "$publish" build "$release" "$pub" --rev 1 --no-zstd >/dev/null
   touch "$pub.done"
 fi
 file="$(cd "$release" && find . -type f | sed 's|^\./||')"

@@ -31,7 +31,8 @@
 #                   also the bytes of the .zst and the .bz2 copies (bench/zstd_copies.sh)
 #   B16 zstd, one   the same for a client of one BIG_BYTES file (noise, then text), and the peak
 #       large file  private memory of korvath-update installing it from zstd copies
-# The clients are made by bench/make_client.py, published by korvath-publish and served on
+# The clients are made by bench/make_client.py and published by korvath-publish; all but B15
+# and B16 publish bzip2 copies alone (--no-zstd), the road every client has. They are served on
 # loopback by nginx (or korvath-publish serve where nginx is missing). They are kept in DATA and
 # made only once.
 # Each comparison runs in rounds: one run of ours and one of the baseline back to back per round
@@ -89,7 +90,7 @@ make_set() {
     # The generator's "system" folder holds the critical files; a one-file client has none.
     local critical=()
     [ -d "$data/release-$name/system" ] && critical=(--critical 'system/**')
-    "$publish" build "$data/release-$name" "$data/pub-$name" --rev 1 "${critical[@]}" >/dev/null
+    "$publish" build "$data/release-$name" "$data/pub-$name" --rev 1 --no-zstd "${critical[@]}" >/dev/null
     touch "$data/pub-$name.done"
   fi
 }
@@ -290,7 +291,7 @@ for kind in ${BIG_KINDS:-noise text}; do
   fi
   if wants B9; then
     rounds "B9 publish one $kind file" "$results/b9-$kind" "rm -rf '$data/b9-pub' && sync" \
-      korvath-publish "'$publish' build '$data/release-$name' '$data/b9-pub' --rev 1 >/dev/null" \
+      korvath-publish "'$publish' build '$data/release-$name' '$data/b9-pub' --rev 1 --no-zstd >/dev/null" \
       lbzip2-9 "lbzip2 -9 -n2 -c '$data/release-$name/$file' >'$data/b9.bz2'" "<=" 1.2
     bzip2 -dc "$data/b9-pub/$file.bz2" | cmp -s - "$data/release-$name/$file" || { echo "run.sh: bzip2 -d does not give back the B9 file" >&2; exit 1; }
     notes+=("B9 $kind: korvath-publish's copy $(stat -c %s "$data/b9-pub/$file.bz2") bytes, lbzip2's $(stat -c %s "$data/b9.bz2")")
