@@ -82,7 +82,7 @@ std::string CopyField(TCopyFormat format, int64_t size) {
 
 const TListedCopy* PreferredCopy(const std::vector<TListedCopy>& listed, int64_t bzipSize) {
   for (const TListedCopy& copy : listed)
-    if (copy.Size <= bzipSize + bzipSize / 4) return &copy;
+    if (copy.Size <= bzipSize + bzipSize / kLargerCopyMarginDivisor) return &copy;
   return nullptr;
 }
 

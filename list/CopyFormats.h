@@ -57,10 +57,14 @@ std::vector<TListedCopy> ListedCopies(const TFileEntry& entry);
 // The field korvath-publish writes in front of the path for a copy of Size bytes.
 std::string CopyField(TCopyFormat format, int64_t size);
 
-// The copy a client fetches first, of those Entry names, or nothing: a further copy is passed
-// over when it is larger than the bzip2 copy (BzipSize) by more than a quarter. zstd decodes some
-// thirty times faster than bzip2, so on a line of 10 Mbit/s a quarter more bytes still costs no
-// more time than the bzip2 copy's decoding; on faster lines it costs less.
+// A further copy is passed over when it is larger than the bzip2 copy by more than this share
+// of it (a quarter). zstd decodes some thirty times faster than bzip2, so on a line of 10 Mbit/s
+// a quarter more bytes still costs no more time than the bzip2 copy's decoding; on faster lines
+// it costs less.
+inline constexpr int64_t kLargerCopyMarginDivisor = 4;
+
+// The copy a client fetches first, of those Entry names, or nothing: one larger than the bzip2
+// copy (BzipSize) by more than the margin is passed over.
 const TListedCopy* PreferredCopy(const std::vector<TListedCopy>& listed, int64_t bzipSize);
 
 // A listed path's published copy in Format: the path with "/" and the format's suffix.
