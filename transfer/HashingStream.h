@@ -9,7 +9,7 @@
 
 #include "runtime/Classes.h"
 #include "runtime/SysUtils.h"
-#include "transfer/Sha256.h"
+#include "transfer/Sha256Behind.h"
 #include "transfer/md5.h"
 
 namespace korvath {
@@ -42,7 +42,7 @@ class THashingStream final : public TStream {
  private:
   TFileStream& FTarget;
   TDigestContext FContext;
-  std::optional<TSha256> FSha256;
+  std::optional<TSha256Behind> FSha256;
 };
 
 }  // namespace korvath

@@ -1,9 +1,14 @@
-// SHA-256 against the FIPS 180-4 example messages, fed whole and in uneven pieces.
+// SHA-256 against the FIPS 180-4 example messages, fed whole and in uneven pieces, and the same
+// digest taken behind a writer on a thread of its own.
 #include "transfer/Sha256.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+
+#include "tests/support/Bz2Compress.h"
+#include "transfer/Sha256Behind.h"
 
 namespace korvath {
 namespace {
@@ -27,6 +32,30 @@ TEST(Sha256, FipsExamplesWholeAndInPieces) {
       pieces.Update(c.Message.data() + at, std::min(step, c.Message.size() - at));
     EXPECT_EQ(pieces.FinalHex(), c.Digest) << c.Message.substr(0, 20);
   }
+}
+
+}  // namespace
+}  // namespace korvath
+
+namespace korvath {
+namespace {
+
+// Past the size from which the digest is taken on a thread of its own, in writes of every size,
+// and again afterwards with the same object.
+TEST(Sha256Behind, TakesTheSameDigestOnItsThreadAndStartsOverAfterwards) {
+  const std::string data = test::NoiseBytes(TSha256Behind::kThreadFrom + 300001, 9);
+  TSha256Behind behind;
+  for (int round = 0; round < 2; ++round) {
+    size_t at = 0;
+    for (size_t piece = 1; at < data.size(); piece = piece * 3 % 70001 + 1) {
+      const size_t length = std::min(piece, data.size() - at);
+      behind.Update(data.data() + at, length);
+      at += length;
+    }
+    EXPECT_EQ(behind.FinalHex(), Sha256Hex(data));
+  }
+  behind.Update("abc", 3);
+  EXPECT_EQ(behind.FinalHex(), Sha256Hex("abc"));
 }
 
 }  // namespace
