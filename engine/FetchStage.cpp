@@ -20,7 +20,7 @@ TFileNames NamesOf(const TFileJob& job, const std::string& workDir, TCopyFormat 
   // Only a file that takes a patch has one: the name may be another listed file's otherwise.
   if (!job.Patch.Addresses.empty()) names.Patch = names.Local + kPatchSuffix;
   if (preferred ? job.PreferredResumable : job.Resumable)
-    names.Record = names.Local + CopyFormatSpec(format).ResumeSuffix;
+    names.Record = names.Local + CopyFormatTraits(format).ResumeSuffix;
   return names;
 }
 
@@ -124,7 +124,7 @@ void FetchInto(TFileJob& job, const TFetchContext& context, TFetched& result) {
     maximum(copy.Size);
     TFetched tried;
     const int64_t maxBody =
-        std::min(CopyFormatSpec(copy.Format).MaxBody(job.Integrity.Size), copy.Size);
+        std::min(CopyFormatTraits(copy.Format).MaxBody(job.Integrity.Size), copy.Size);
     try {
       if (FetchCopy(job, context, preferred, job.PreferredAddresses, 0, maxBody, tried)) {
         result.Kind = TFetched::TKind::Copy;

@@ -147,12 +147,13 @@ void GFilesThread::RemoveStaleTemporaries(const std::string& listPath, const std
   // A partial download with its record is kept for the replacement pass to go on with; whether
   // it may is decided there, against the address it is asked from. Each copy format has its own.
   bool kept = false;
-  for (const TCopyFormatSpec& spec : CopyFormats()) {
-    if (leftover(spec.ResumeSuffix) && FListedPaths.count(ListKey(listPath + spec.Suffix)) == 0 &&
-        platform::FileExists(local + spec.ResumeSuffix)) {
+  for (const TCopyFormatTraits& traits : CopyFormats()) {
+    if (leftover(traits.ResumeSuffix) &&
+        FListedPaths.count(ListKey(listPath + traits.Suffix)) == 0 &&
+        platform::FileExists(local + traits.ResumeSuffix)) {
       kept = true;
-    } else if (leftover(spec.Suffix)) {
-      platform::DeleteFile(local + spec.Suffix);
+    } else if (leftover(traits.Suffix)) {
+      platform::DeleteFile(local + traits.Suffix);
     }
   }
   for (const char* suffix : {kUnpackSuffix, kPatchSuffix})
@@ -168,9 +169,9 @@ void GFilesThread::RemoveKeptPartial(const std::string& listPath, const std::str
     const std::lock_guard lock(FKeptLock);
     if (FKeptPartials.empty() || FKeptPartials.erase(ListKey(listPath)) == 0) return;
   }
-  for (const TCopyFormatSpec& spec : CopyFormats()) {
-    platform::DeleteFile(local + spec.Suffix);
-    platform::DeleteFile(local + spec.ResumeSuffix);
+  for (const TCopyFormatTraits& traits : CopyFormats()) {
+    platform::DeleteFile(local + traits.Suffix);
+    platform::DeleteFile(local + traits.ResumeSuffix);
   }
 }
 

@@ -31,19 +31,20 @@ std::unique_ptr<TFileJob> MakeFileJob(const std::string& line, const std::string
     const std::vector<TListedCopy> copies = ListedCopies(entry);
     if (const TListedCopy* preferred = PreferredCopy(copies, job->Size);
         preferred != nullptr && job->Integrity.Known) {
-      const TCopyFormatSpec& spec = CopyFormatSpec(preferred->Format);
+      const TCopyFormatTraits& traits = CopyFormatTraits(preferred->Format);
       job->Preferred = *preferred;
       job->PreferredAddresses =
           FileAddresses(PublishedCopyName(entry.Path, preferred->Format), mirrors, server);
-      job->PreferredSuffix = spec.Suffix;
+      job->PreferredSuffix = traits.Suffix;
       while (listed(job->PreferredSuffix)) job->PreferredSuffix += "~";
-      job->PreferredResumable = !listed(spec.Suffix) && !listed(spec.ResumeSuffix);
+      job->PreferredResumable = !listed(traits.Suffix) && !listed(traits.ResumeSuffix);
     }
     // A temporary that carries the name of a listed file, or a download that a backup copy
     // could land on, must wait until every file before it is done.
-    job->RunsAhead = !listed(kDownloadSuffix) && !listed(kUnpackSuffix) && !listed(kPatchSuffix) &&
-                     (!job->Preferred || !listed(CopyFormatSpec(job->Preferred->Format).Suffix)) &&
-                     !(createBackup && ListKey(entry.Path).rfind("backup\\", 0) == 0);
+    job->RunsAhead =
+        !listed(kDownloadSuffix) && !listed(kUnpackSuffix) && !listed(kPatchSuffix) &&
+        (!job->Preferred || !listed(CopyFormatTraits(job->Preferred->Format).Suffix)) &&
+        !(createBackup && ListKey(entry.Path).rfind("backup\\", 0) == 0);
     job->Resumable = !listed(kDownloadSuffix) && !listed(kResumeSuffix);
     job->Path = entry.Path;
   } catch (const Exception&) {

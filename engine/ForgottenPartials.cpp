@@ -25,15 +25,15 @@ void GFilesThread::RemoveForgottenPartials(const TStringList& critical, bool nor
       // The backup folder holds the player's copies of listed files, whatever their names.
       [](const std::string& folder) { return ListKey(folder) != "backup"; },
       [&](const std::string& relative) {
-        for (const TCopyFormatSpec& spec : CopyFormats()) {
-          const size_t suffix = std::strlen(spec.ResumeSuffix);
+        for (const TCopyFormatTraits& traits : CopyFormats()) {
+          const size_t suffix = std::strlen(traits.ResumeSuffix);
           if (relative.size() <= suffix ||
-              relative.compare(relative.size() - suffix, suffix, spec.ResumeSuffix) != 0)
+              relative.compare(relative.size() - suffix, suffix, traits.ResumeSuffix) != 0)
             continue;
           const std::string name = relative.substr(0, relative.size() - suffix);
           // A name the run checks keeps its partial for the replacement pass.
           if (checked.count(ListKey(name)) != 0) return;
-          for (const std::string& own : {relative, name + spec.Suffix})
+          for (const std::string& own : {relative, name + traits.Suffix})
             if (listed.count(ListKey(own)) == 0) forgotten.push_back(own);
         }
       });

@@ -202,7 +202,7 @@ void GFilesThread::ReportCopyGaveWay(const std::string& path,
                                      const std::optional<TListedCopy>& copy,
                                      const std::string& reason) {
   if (FLog != nullptr && copy && !reason.empty()) {
-    const std::string format = CopyFormatSpec(copy->Format).Name;
+    const std::string format = CopyFormatTraits(copy->Format).Name;
     Synchronize([&] { FLog->CopyGaveWay(path, format, reason); });
   }
 }

@@ -188,7 +188,7 @@ void TTransferRoad::DecodeLoop() {
       size_t later = 0;
       // Only a format that decodes on several cores goes wide.
       wide = job.Fetched.Kind == TFetched::TKind::Copy &&
-             CopyFormatSpec(job.Fetched.Format).ParallelFrom != INT64_MAX &&
+             CopyFormatTraits(job.Fetched.Format).ParallelFrom != INT64_MAX &&
              FDecodeSlotsBusy == 0 && job.Size >= kWideDecodeFrom &&
              !NextToDecode(index + 1, later);
       FDecodeSlotsBusy += wide ? FDecoders : 1;

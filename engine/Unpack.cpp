@@ -27,9 +27,9 @@ void Unpack(TStream& source, TStream& target, const TGaugeReport& gauge, int64_t
             TSpaceGuard* space, unsigned decoders, TCopyFormat format) {
   gauge(TGaugeCall{true, kFileGauge, Low32(source.Size())});
   // One decoder leaves the block road out: its cutting and copying would only cost more CPU.
-  const TCopyFormatSpec& spec = CopyFormatSpec(format);
+  const TCopyFormatTraits& traits = CopyFormatTraits(format);
   const std::unique_ptr<TCopyDecoder> decoding =
-      spec.Decoder(source, maxOutput, decoders == 1 ? INT64_MAX : spec.ParallelFrom, decoders);
+      traits.Decoder(source, maxOutput, decoders == 1 ? INT64_MAX : traits.ParallelFrom, decoders);
   TCopyDecoder& decoder = *decoding;
   // Compressed bytes behind the output so far, a whole input block at a time (on the block road
   // as its output is handed out, not as the source is read ahead).

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   korvath::TMemoryStream source(input);
   const std::unique_ptr<korvath::TCopyDecoder> decoder =
-      korvath::CopyFormatSpec(korvath::TCopyFormat::Zstd)
+      korvath::CopyFormatTraits(korvath::TCopyFormat::Zstd)
           .Decoder(source, kMaxContent, INT64_MAX, 1);
   const TDecoded got = ReadAll(*decoder, static_cast<uint32_t>(size));
   FUZZ_CHECK(got.Consumed >= 0 && got.Consumed <= static_cast<int64_t>(size));

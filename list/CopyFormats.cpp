@@ -29,7 +29,7 @@ std::unique_ptr<TCopyDecoder> ZstdDecoder(TStream& source, int64_t maxContent, i
   return std::make_unique<TZstdDecompressionStream>(source, kZstdWindowLogMax, maxContent);
 }
 
-constexpr std::array<TCopyFormatSpec, 2> kFormats = {{
+constexpr std::array<TCopyFormatTraits, 2> kFormats = {{
     {TCopyFormat::Bzip2, "bzip2", ".bz2", ".bz2.resume", nullptr, BzipMaxBody,
      TBZParallelDecompressionStream::kParallelFrom, BzipDecoder},
     {TCopyFormat::Zstd, "zstd", ".zst", ".zst.resume", "zst=", ZstdMaxBody, INT64_MAX, ZstdDecoder},
@@ -49,25 +49,25 @@ bool ParseSize(const std::string& text, int64_t& size) {
 
 }  // namespace
 
-const std::array<TCopyFormatSpec, 2>& CopyFormats() {
+const std::array<TCopyFormatTraits, 2>& CopyFormats() {
   return kFormats;
 }
 
-const TCopyFormatSpec& CopyFormatSpec(TCopyFormat format) {
-  for (const TCopyFormatSpec& spec : kFormats)
-    if (spec.Format == format) return spec;
+const TCopyFormatTraits& CopyFormatTraits(TCopyFormat format) {
+  for (const TCopyFormatTraits& traits : kFormats)
+    if (traits.Format == format) return traits;
   return kFormats[0];
 }
 
 std::vector<TListedCopy> ListedCopies(const TFileEntry& entry) {
   std::vector<TListedCopy> listed;
   for (const std::string& field : entry.Front) {
-    for (const TCopyFormatSpec& spec : kFormats) {
-      if (spec.Field == nullptr || field.rfind(spec.Field, 0) != 0) continue;
+    for (const TCopyFormatTraits& traits : kFormats) {
+      if (traits.Field == nullptr || field.rfind(traits.Field, 0) != 0) continue;
       bool seen = false;
-      for (const TListedCopy& copy : listed) seen = seen || copy.Format == spec.Format;
-      TListedCopy copy{spec.Format, 0};
-      if (!seen && ParseSize(field.substr(std::string(spec.Field).size()), copy.Size) &&
+      for (const TListedCopy& copy : listed) seen = seen || copy.Format == traits.Format;
+      TListedCopy copy{traits.Format, 0};
+      if (!seen && ParseSize(field.substr(std::string(traits.Field).size()), copy.Size) &&
           copy.Size > 0)
         listed.push_back(copy);
     }
@@ -76,7 +76,7 @@ std::vector<TListedCopy> ListedCopies(const TFileEntry& entry) {
 }
 
 std::string CopyField(TCopyFormat format, int64_t size) {
-  const char* field = CopyFormatSpec(format).Field;
+  const char* field = CopyFormatTraits(format).Field;
   return field == nullptr ? std::string() : field + std::to_string(size);
 }
 
@@ -87,7 +87,7 @@ const TListedCopy* PreferredCopy(const std::vector<TListedCopy>& listed, int64_t
 }
 
 std::string PublishedCopyName(const std::string& listPath, TCopyFormat format) {
-  return ReplaceAll(listPath, "\\", "/") + CopyFormatSpec(format).Suffix;
+  return ReplaceAll(listPath, "\\", "/") + CopyFormatTraits(format).Suffix;
 }
 
 }  // namespace korvath

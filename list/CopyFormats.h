@@ -18,7 +18,7 @@ namespace korvath {
 
 enum class TCopyFormat { Bzip2, Zstd };
 
-struct TCopyFormatSpec {
+struct TCopyFormatTraits {
   TCopyFormat Format;
   const char* Name;          // for messages
   const char* Suffix;        // published after the path; also the download's while it comes
@@ -42,8 +42,8 @@ struct TCopyFormatSpec {
 inline constexpr int kZstdWindowLogMax = 25;
 
 // Every format, the one every entry has first.
-const std::array<TCopyFormatSpec, 2>& CopyFormats();
-const TCopyFormatSpec& CopyFormatSpec(TCopyFormat format);
+const std::array<TCopyFormatTraits, 2>& CopyFormats();
+const TCopyFormatTraits& CopyFormatTraits(TCopyFormat format);
 
 // A copy an entry names in front of its path.
 struct TListedCopy {

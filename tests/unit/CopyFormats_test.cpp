@@ -19,21 +19,22 @@ std::string Compressed(TCopyFormat format, const std::string& data) {
 
 TEST(CopyFormats, EachFormatsNamesBoundAndDecoder) {
   const std::string noise = test::NoiseBytes(100000, 3);
-  for (const TCopyFormatSpec& spec : CopyFormats()) {
-    SCOPED_TRACE(spec.Name);
-    for (const char* suffix : {spec.Suffix, spec.ResumeSuffix}) {
+  for (const TCopyFormatTraits& traits : CopyFormats()) {
+    SCOPED_TRACE(traits.Name);
+    for (const char* suffix : {traits.Suffix, traits.ResumeSuffix}) {
       bool working = false;
       for (const working::TWorkingName& name : working::kNames)
         working = working || std::string(name.Suffix) == suffix;
       EXPECT_TRUE(working) << suffix;
     }
-    EXPECT_EQ(spec.Field == nullptr, spec.Format == TCopyFormat::Bzip2);
-    const std::string copy = Compressed(spec.Format, noise);
-    EXPECT_LE(static_cast<int64_t>(copy.size()), spec.MaxBody(static_cast<int64_t>(noise.size())));
+    EXPECT_EQ(traits.Field == nullptr, traits.Format == TCopyFormat::Bzip2);
+    const std::string copy = Compressed(traits.Format, noise);
+    EXPECT_LE(static_cast<int64_t>(copy.size()),
+              traits.MaxBody(static_cast<int64_t>(noise.size())));
     EXPECT_LE(static_cast<int64_t>(ZSTD_compressBound(noise.size())),
-              CopyFormatSpec(TCopyFormat::Zstd).MaxBody(static_cast<int64_t>(noise.size())));
+              CopyFormatTraits(TCopyFormat::Zstd).MaxBody(static_cast<int64_t>(noise.size())));
     TMemoryStream source(copy);
-    const auto decoder = spec.Decoder(source, static_cast<int64_t>(noise.size()), INT64_MAX, 1);
+    const auto decoder = traits.Decoder(source, static_cast<int64_t>(noise.size()), INT64_MAX, 1);
     std::string out(noise.size() + 1, '\0');
     int32_t got = 0, total = 0;
     while ((got = decoder->Read(out.data() + total, static_cast<int32_t>(out.size()) - total)) > 0)

@@ -221,7 +221,7 @@ std::string CompressText(const std::string& text) {
 TCompressed DecodedCopyDigest(const std::string& copyFile, TCopyFormat format, int64_t maxContent) {
   TFileStream source(copyFile, fmOpenRead | fmShareDenyWrite);
   const std::unique_ptr<TCopyDecoder> decoder =
-      CopyFormatSpec(format).Decoder(source, maxContent, INT64_MAX, 1);
+      CopyFormatTraits(format).Decoder(source, maxContent, INT64_MAX, 1);
   TContentDigests digests;
   TCompressed result;
   std::vector<char> block(kChunk);

@@ -147,12 +147,12 @@ void CompareContent(const std::string& name, const TCompressed& decoded, const T
 // The problems of one listed copy of a file, which must be there with Size bytes.
 std::vector<std::string> CheckCopy(const std::string& outDir, const TCheck& check,
                                    TCopyFormat format, uint64_t listedSize) {
-  const TCopyFormatSpec& spec = CopyFormatSpec(format);
+  const TCopyFormatTraits& traits = CopyFormatTraits(format);
   const std::string copy = CompressedCopyPath(outDir, check.Path, format);
   // The bzip2 copy's problems keep the words they always had.
   const std::string name =
       Printable(check.Path) +
-      (format == TCopyFormat::Bzip2 ? "" : ": the " + std::string(spec.Name) + " copy");
+      (format == TCopyFormat::Bzip2 ? "" : ": the " + std::string(traits.Name) + " copy");
   const std::string copyWord = format == TCopyFormat::Bzip2 ? ": the compressed copy" : "";
   std::error_code ec;
   if (!fs::is_regular_file(copy, ec)) return {name + copyWord + " " + copy + " is missing"};
