@@ -12,12 +12,16 @@ bool InReach(size_t index, size_t current, bool runsAhead, const std::vector<int
 }
 
 void TDiskBudget::Hold(THeld& held, int64_t count, bool download,
-                       const std::function<bool()>& ahead, const std::function<bool()>& cancelled) {
+                       const std::function<bool()>& ahead, const std::function<bool()>& cancelled,
+                       const std::function<bool()>& giveWay) {
   std::unique_lock lock(FLock);
+  bool gaveWay = false;
   // Nothing waits on a file the worker has reached: the earliest files are always the ones
   // worked on first, so whatever waits here waits for the worker alone.
-  FWake.wait(lock, [&] { return cancelled() || !ahead() || FHeld + count <= FBytes; });
-  if (cancelled()) throw ECancelled();
+  FWake.wait(lock, [&] {
+    return cancelled() || !ahead() || FHeld + count <= FBytes || (gaveWay = giveWay && giveWay());
+  });
+  if (gaveWay || cancelled()) throw ECancelled();
   FHeld += count;
   held.All += count;
   if (download) held.Download += count;

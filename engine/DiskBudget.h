@@ -41,9 +41,10 @@ class TDiskBudget {
 
   // Count more bytes of a file are about to be written. While the file is ahead of the worker's
   // (Ahead, asked again at every wake-up), waits until they fit; raises ECancelled once
-  // Cancelled says so.
+  // Cancelled says so, or once GiveWay does: it is asked only while the bytes do not fit, so
+  // that a file ahead gives its thread up only where it would otherwise keep it idle.
   void Hold(THeld& held, int64_t count, bool download, const std::function<bool()>& ahead,
-            const std::function<bool()>& cancelled);
+            const std::function<bool()>& cancelled, const std::function<bool()>& giveWay = nullptr);
   // The file's temporaries, or only its download, are gone.
   void Release(THeld& held, bool downloadOnly);
   // Something a waiting Hold asks changed: the worker moved on, a file was given up.

@@ -103,7 +103,7 @@ struct TFileJob {
   TFileNames Names;
   TGaugeTape DownloadTape, DecodeTape;
   THeld Held;
-  std::atomic<bool> Cancelled{false};  // discarded by the worker, or taken back for a later turn
+  std::atomic<bool> Cancelled{false};  // discarded by the worker
   TFetched Fetched;
   TDecoded Decoded;
 };

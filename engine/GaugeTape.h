@@ -13,7 +13,7 @@
 
 namespace korvath {
 
-// A transfer given up (a stop, a discard, a file taken back for later) ends at its next gauge
+// A transfer given up (a stop, a discard, a file giving its thread up) ends at its next gauge
 // call, pause or wait for room.
 class ECancelled : public Exception {
  public:

@@ -23,8 +23,7 @@ TTransferRoad::TTransferRoad(TSettings settings, const TStringList& entries)
     : FSettings(std::move(settings)),
       FSizeBefore(entries.size() + 1, 0),
       FBudget(FSettings.AheadBudget),
-      FStages(entries.size(), TStage::Queued),
-      FTakeBack(entries.size(), false) {
+      FStages(entries.size(), TStage::Queued) {
   FJobs.reserve(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     FJobs.push_back(MakeFileJob(entries[i], FSettings.Server, FSettings.Mirrors,
@@ -36,6 +35,8 @@ TTransferRoad::TTransferRoad(TSettings settings, const TStringList& entries)
   FDecoders = FSettings.Decoders != 0 ? FSettings.Decoders : std::thread::hardware_concurrency();
   FDecoders = std::clamp(FDecoders, 1u, kMaxDecoders);
   const unsigned connections = std::clamp(FSettings.Connections, 1u, kMaxConnections);
+  // A thread not yet started is free too: it takes the next file as soon as it runs.
+  FFreeFetchers = connections;
   // An error that escapes a transfer thread ends that thread silently; every file's own
   // failure is caught and kept for the worker.
   const auto run = [](TTransferRoad* self, void (TTransferRoad::*loop)()) {
@@ -123,14 +124,15 @@ void TTransferRoad::FetchLoop() {
     size_t index = 0;
     {
       std::unique_lock lock(FLock);
-      ++FIdleFetchers;
       FWake.wait(lock, [&] { return FStopping || NextToFetch(index); });
-      --FIdleFetchers;
       if (FStopping) return;
+      --FFreeFetchers;
+      if (index == FCurrent) FFetcherWanted = false;
       FStages[index] = TStage::Fetching;
     }
     TFileJob& job = *FJobs[index];
     TFetched fetched;
+    bool gaveWay = false;
     const bool ran = !job.Path.empty() && !job.Cancelled;
     if (ran) {
       if (!opened) session = FSettings.Opener(kAgentName);
@@ -143,7 +145,8 @@ void TTransferRoad::FetchLoop() {
       const auto cancelled = [&job] { return job.Cancelled.load(); };
       context.Hold = [&, index](int64_t count) {
         FBudget.Hold(
-            job.Held, count, true, [&] { return Ahead(index); }, cancelled);
+            job.Held, count, true, [&] { return Ahead(index); }, cancelled,
+            [&] { return gaveWay = Claimed(FFetcherWanted); });
       };
       context.ReleaseDownload = [&] { FBudget.Release(job.Held, true); };
       // A stop during a pause between attempts ends the transfer as a stop at a gauge call does.
@@ -156,7 +159,8 @@ void TTransferRoad::FetchLoop() {
       fetched = FetchFile(job, context);
     }
     std::unique_lock lock(FLock);
-    if (FTakeBack[index]) {
+    ++FFreeFetchers;
+    if (gaveWay) {
       lock.unlock();
       TakenBack(index);
       continue;
@@ -192,23 +196,26 @@ void TTransferRoad::DecodeLoop() {
              FDecodeSlotsBusy == 0 && job.Size >= kWideDecodeFrom &&
              !NextToDecode(index + 1, later);
       FDecodeSlotsBusy += wide ? FDecoders : 1;
+      if (index == FCurrent) FDecoderWanted = false;
       FStages[index] = TStage::Decoding;
     }
     TFileJob& job = *FJobs[index];
     TDecodeContext context;
     context.VolumeQuery = FSettings.VolumeQuery;
     context.Decoders = wide ? 0 : 1;
+    bool gaveWay = false;
     context.Hold = [&, index](int64_t count) {
       FBudget.Hold(
           job.Held, count, false, [&] { return Ahead(index); },
-          [&job] { return job.Cancelled.load(); });
+          [&job] { return job.Cancelled.load(); },
+          [&] { return gaveWay = Claimed(FDecoderWanted); });
     };
     TDecoded decoded = DecodeFile(job, context);
     // The download went with its reader; a failed decoding's temporary went with it.
     FBudget.Release(job.Held, !decoded.Error && decoded.PatchFailure.empty());
     std::unique_lock lock(FLock);
     FDecodeSlotsBusy -= wide ? FDecoders : 1;
-    if (FTakeBack[index]) {
+    if (gaveWay) {
       lock.unlock();
       decoded.Temporary.reset();
       TakenBack(index);
@@ -232,8 +239,6 @@ void TTransferRoad::TakenBack(size_t index) {
   job.Fetched = {};
   job.Decoded = {};
   const std::lock_guard lock(FLock);
-  FTakeBack[index] = false;
-  job.Cancelled = false;
   FStages[index] = TStage::Queued;
   FWake.notify_all();
 }

@@ -79,9 +79,11 @@ class TTransferRoad {
   bool NextToFetch(size_t& index) const;
   bool NextToDecode(size_t from, size_t& index) const;
   // The file the worker waits for is not being worked on and every thread of the kind it needs
-  // is busy with files ahead: the furthest one is taken back for a later turn. Under FLock.
-  void MakeRoomFor(size_t index, TStage busy, unsigned idle);
-  // Ends a turn that was cut short for a file the worker has not reached: back in the queue.
+  // is busy with files ahead: the first of those that waits for room gives its thread up, the
+  // one claim Wanted stands for. Threads that are working on a file go on with it.
+  void Want(std::atomic<bool>& wanted);
+  static bool Claimed(std::atomic<bool>& wanted);
+  // Ends a turn given up for the file the worker waits for: back in the queue.
   void TakenBack(size_t index);
   void RemoveTemporaries(const TFileJob& job, bool keepResumable);
   bool Ahead(size_t index) const { return index > FCurrent.load(); }
@@ -95,12 +97,14 @@ class TTransferRoad {
   mutable std::mutex FLock;
   std::condition_variable FWake;  // any stage changed, the worker moved, or a stop
   std::vector<TStage> FStages;
-  std::vector<bool> FTakeBack;      // a turn cut short is to end back in the queue
   std::atomic<size_t> FCurrent{0};  // the file the worker shows
   bool FStopping = false;
   // The first file that no address answered for: nothing after it is started.
   size_t FGoneAt = static_cast<size_t>(-1);
-  unsigned FIdleFetchers = 0;
+  unsigned FFreeFetchers = 0;  // fetch threads holding no file
+  // The worker's file waits for a fetch thread, or a decoding one, while all are busy ahead.
+  std::atomic<bool> FFetcherWanted{false};
+  std::atomic<bool> FDecoderWanted{false};
   unsigned FDecoders = 1;
   unsigned FDecodeSlotsBusy = 0;  // one per file, or all of them by a file on every core
   std::vector<std::thread> FThreads;

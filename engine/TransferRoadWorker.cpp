@@ -8,44 +8,46 @@
 
 namespace korvath {
 
-void TTransferRoad::MakeRoomFor(size_t index, TStage busy, unsigned idle) {
-  if (idle != 0) return;
-  for (size_t i = FJobs.size(); i-- > index + 1;)
-    if (FStages[i] == busy && !FTakeBack[i]) {
-      FTakeBack[i] = true;
-      FJobs[i]->Cancelled = true;
-      FJobs[i]->DownloadTape.Cut();
-      FJobs[i]->DecodeTape.Cut();
-      FBudget.Wake();
-      FWake.notify_all();
-      return;
-    }
+bool TTransferRoad::Claimed(std::atomic<bool>& wanted) {
+  bool expected = true;
+  return wanted.compare_exchange_strong(expected, false);
+}
+
+void TTransferRoad::Want(std::atomic<bool>& wanted) {
+  wanted = true;
+  // Files ahead that wait for room hear of it.
+  FBudget.Wake();
 }
 
 const TFetched& TTransferRoad::PlayDownload(size_t index, const TGaugeTape::TPlay& play) {
   TFileJob& job = *FJobs[index];
+  bool starved = false;
   {
     const std::lock_guard lock(FLock);
-    if (FStages[index] == TStage::Queued) MakeRoomFor(index, TStage::Fetching, FIdleFetchers);
+    starved = FStages[index] == TStage::Queued && FFreeFetchers == 0;
   }
+  if (starved) Want(FFetcherWanted);
   job.DownloadTape.Play(play);
   std::unique_lock lock(FLock);
   FWake.wait(
       lock, [&] { return FStages[index] != TStage::Queued && FStages[index] != TStage::Fetching; });
+  FFetcherWanted = false;
   if (job.Path.empty()) throw std::logic_error("the download of a skipped file was asked for");
   return job.Fetched;
 }
 
 TDecoded& TTransferRoad::PlayDecode(size_t index, const TGaugeTape::TPlay& play) {
   TFileJob& job = *FJobs[index];
+  bool starved = false;
   {
     const std::lock_guard lock(FLock);
-    if (FStages[index] == TStage::Fetched)
-      MakeRoomFor(index, TStage::Decoding, FDecoders - std::min(FDecoders, FDecodeSlotsBusy));
+    starved = FStages[index] == TStage::Fetched && FDecodeSlotsBusy >= FDecoders;
   }
+  if (starved) Want(FDecoderWanted);
   job.DecodeTape.Play(play);
   std::unique_lock lock(FLock);
   FWake.wait(lock, [&] { return FStages[index] == TStage::Decoded; });
+  FDecoderWanted = false;
   return job.Decoded;
 }
 

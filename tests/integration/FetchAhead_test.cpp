@@ -6,14 +6,18 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <thread>
 
 #include "engine/GetFilesThr.h"
+#include "engine/TransferRoad.h"
 #include "platform/Http.h"
 #include "tests/integration/UpdateRun.h"
 #include "tests/support/Bz2Compress.h"
@@ -47,6 +51,9 @@ class FakeServer {
     const std::lock_guard lock(FLock);
     FRefused.push_back(path);
   }
+  // Game files' bodies give no byte until a refused address has been asked for and a moment has
+  // passed since, so that the client has taken in the refusal before any other transfer ends.
+  void HoldBodiesUntilARefusal() { FHoldBodies = true; }
   std::string PublishFile(const std::string& listPath, const std::string& content) {
     const std::string compressed = test::Bz2Compress(content);
     Serve(ReplaceAll(listPath, "\\", "/") + ".bz2", compressed);
@@ -67,7 +74,8 @@ class FakeServer {
  private:
   class Response : public platform::HttpResponse {
    public:
-    Response(FakeServer& server, std::string body) : FServer(server), FBody(std::move(body)) {
+    Response(FakeServer& server, std::string body, bool held)
+        : FServer(server), FBody(std::move(body)), FHeld(held) {
       const int open = ++FServer.FOpen;
       int most = FServer.FMostOpen;
       while (open > most && !FServer.FMostOpen.compare_exchange_weak(most, open)) {
@@ -75,6 +83,7 @@ class FakeServer {
     }
     ~Response() override { --FServer.FOpen; }
     size_t Read(char* buffer, size_t count) override {
+      if (FHeld) FServer.WaitForTheRefusal();
       // The body a client could not find room for in its memory.
       if (FBody == kOutOfMemory) throw std::bad_alloc();
       const size_t n = std::min(count, FBody.size() - FPos);
@@ -86,6 +95,7 @@ class FakeServer {
    private:
     FakeServer& FServer;
     std::string FBody;
+    bool FHeld;
     size_t FPos = 0;
   };
   class Session : public platform::HttpSession {
@@ -97,11 +107,15 @@ class FakeServer {
       const std::lock_guard lock(FServer.FLock);
       FServer.FRequests.push_back(path);
       if (std::find(FServer.FRefused.begin(), FServer.FRefused.end(), path) !=
-          FServer.FRefused.end())
+          FServer.FRefused.end()) {
+        FServer.FRefusedAt = std::chrono::steady_clock::now();
+        FServer.FRefusal.notify_all();
         return nullptr;
+      }
       const auto body = FServer.FBodies.find(path);
       return std::make_unique<Response>(
-          FServer, body == FServer.FBodies.end() ? std::string("not found") : body->second);
+          FServer, body == FServer.FBodies.end() ? std::string("not found") : body->second,
+          FServer.FHoldBodies && path != "files.lst.bz2");
     }
     void DeleteUrlCacheEntry(const std::string&) override {}
 
@@ -109,7 +123,20 @@ class FakeServer {
     FakeServer& FServer;
   };
 
+  void WaitForTheRefusal() {
+    std::unique_lock lock(FLock);
+    // Bounded, so that a client that never asks for the refused address still ends.
+    FRefusal.wait_for(lock, std::chrono::seconds(5), [&] { return FRefusedAt.has_value(); });
+    const auto settled =
+        FRefusedAt.value_or(std::chrono::steady_clock::now()) + std::chrono::milliseconds(300);
+    lock.unlock();
+    std::this_thread::sleep_until(settled);
+  }
+
   mutable std::mutex FLock;
+  std::condition_variable FRefusal;
+  std::optional<std::chrono::steady_clock::time_point> FRefusedAt;
+  bool FHoldBodies = false;
   std::map<std::string, std::string> FBodies;
   Strings FRefused;
   Strings FRequests;
@@ -225,6 +252,7 @@ TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedStopsThePassAndNothingAfterItIsAs
     entries.push_back(FServer.PublishFile(name, test::NoiseBytes(90000, static_cast<uint32_t>(i))));
   }
   FServer.Refuse("f4.dat.bz2");
+  FServer.HoldBodiesUntilARefusal();
   FServer.Serve("files.lst.bz2", test::Bz2Compress(test::ListText(2, 0, entries, {})));
 
   SlowView view;
@@ -234,18 +262,59 @@ TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedStopsThePassAndNothingAfterItIsAs
     const std::string name = "f" + std::to_string(i) + ".dat";
     EXPECT_EQ(ReadFileBytes(FGame / name) == "old " + name, i >= 4) << name;
   }
-  // Files after f4 may have been asked for while f4 was, on the other connections, but none is
-  // started once f4 found no server.
+  // f1 to f4 go out at once, one on each connection; no file after f4 is started once f4 found
+  // no server, and none is asked for twice.
   Strings requests = FServer.Requests();
   std::sort(requests.begin(), requests.end());
-  for (const char* asked :
-       {"files.lst.bz2", "f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2", "f4.dat.bz2"})
-    EXPECT_TRUE(std::binary_search(requests.begin(), requests.end(), asked)) << asked;
-  EXPECT_LE(requests.size(), 5 + kDefaultConnections - 1);
-  EXPECT_EQ(std::adjacent_find(requests.begin(), requests.end()), requests.end());
+  const Strings asked{"f1.dat.bz2", "f2.dat.bz2", "f3.dat.bz2", "f4.dat.bz2", "files.lst.bz2"};
+  EXPECT_EQ(requests, asked);
   const Strings downloading = view.Only("status:Downloading");
   EXPECT_EQ(downloading.back(), "status:Downloading f4.dat");
   EXPECT_TRUE(NoTemporaries(FGame.Path()));
+}
+
+// A file the worker waits for again (its copy was sent round once more) while every thread of
+// the kind it needs holds a file ahead that waits for room: that file gives its thread up and
+// comes again later, and nothing else is asked for twice.
+TEST_F(ReplaceAhead, FileSentRoundAgainGetsAThreadFromAFileWaitingForRoom) {
+  struct Case {
+    const char* Name;
+    unsigned Connections, Decoders;
+    int64_t Budget;  // below the large file's download, or only below its download and content
+  };
+  const std::string small = test::NoiseBytes(2000, 1), large = test::NoiseBytes(200000, 2);
+  const Strings entries{FServer.PublishFile("small.dat", small),
+                        FServer.PublishFile("large.dat", large)};
+  for (const Case& c : {Case{"a fetch thread", 1, 1, 50000}, Case{"a decoder", 2, 1, 300000}}) {
+    SCOPED_TRACE(c.Name);
+    const test::TempDir work;
+    TTransferRoad::TSettings settings;
+    settings.WorkDir = work.Path() + platform::kPathDelim;
+    settings.Server = kBase;
+    settings.Opener = FServer.Opener();
+    settings.Connections = c.Connections;
+    settings.Decoders = c.Decoders;
+    settings.AheadBudget = c.Budget;
+    TTransferRoad road(std::move(settings), entries);
+    const auto none = [](std::span<const TGaugeCall>) {};
+    ASSERT_EQ(road.PlayDownload(0, none).Kind, TFetched::TKind::Copy);
+    // The large file is under way and soon waits for room.
+    while (std::ranges::count(FServer.Requests(), "large.dat.bz2") == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    road.Refetch(0, TFetchPlan{});
+    for (size_t i = 0; i < 2; ++i) {
+      ASSERT_EQ(road.PlayDownload(i, none).Kind, TFetched::TKind::Copy) << i;
+      ASSERT_FALSE(road.PlayDecode(i, none).Error) << i;
+      EXPECT_EQ(road.Keep(i), 0);
+      road.Finished(i);
+    }
+    EXPECT_EQ(ReadFileBytes(work / "small.dat"), small);
+    EXPECT_EQ(ReadFileBytes(work / "large.dat"), large);
+  }
+  // The small file twice for each case, by the worker's wish; the large one at most twice.
+  EXPECT_EQ(std::ranges::count(FServer.Requests(), "small.dat.bz2"), 4);
+  EXPECT_LE(std::ranges::count(FServer.Requests(), "large.dat.bz2"), 4);
 }
 
 TEST_F(ReplaceAhead, DownloadThatCannotBeOpenedLeavesAListedFileOfItsTemporaryNameAlone) {
