@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace korvath::fuzz {
@@ -32,6 +33,23 @@ inline std::vector<std::string> SplitInput(const uint8_t* data, size_t size, cha
   }
   result.resize(parts);
   return result;
+}
+
+// Reads Stream in pieces of varying size (Seed picks them, up to Piece's size) onto Bytes until
+// its end or past Cap bytes. AfterPiece, if any, is called after each piece. Exceptions escape,
+// with Bytes holding all that came before them.
+template <class Stream, class AfterPiece = std::nullptr_t>
+void ReadInPieces(Stream& stream, uint32_t seed, size_t cap, std::vector<char>& piece,
+                  std::string& bytes, AfterPiece afterPiece = nullptr) {
+  while (bytes.size() <= cap) {
+    seed = seed * 1103515245u + 12345u;
+    const int32_t want = 1 + static_cast<int32_t>((seed >> 8) % piece.size());
+    const int32_t got = stream.Read(piece.data(), want);
+    FUZZ_CHECK(got >= 0 && got <= want);
+    if (got == 0) break;
+    bytes.append(piece.data(), static_cast<size_t>(got));
+    if constexpr (!std::is_same_v<AfterPiece, std::nullptr_t>) afterPiece();
+  }
 }
 
 // A file of this process's own in memory-backed storage where there is some: the targets

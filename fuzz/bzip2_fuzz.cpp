@@ -27,14 +27,7 @@ TDecoded ReadAll(korvath::TBZDecompressionStream& stream, uint32_t pieceSeed) {
   TDecoded result;
   static std::vector<char> piece(70000);
   try {
-    while (result.Bytes.size() <= kOutputCap) {
-      pieceSeed = pieceSeed * 1103515245u + 12345u;
-      const int32_t want = 1 + static_cast<int32_t>((pieceSeed >> 8) % piece.size());
-      const int32_t got = stream.Read(piece.data(), want);
-      FUZZ_CHECK(got >= 0 && got <= want);
-      if (got == 0) break;
-      result.Bytes.append(piece.data(), static_cast<size_t>(got));
-    }
+    korvath::fuzz::ReadInPieces(stream, pieceSeed, kOutputCap, piece, result.Bytes);
   } catch (const korvath::EBZip2Error&) {
     result.Raised = true;
   } catch (const korvath::EOutOfMemory&) {

@@ -36,16 +36,10 @@ TDecoded ReadAll(korvath::TCopyDecoder& stream, uint32_t pieceSeed) {
   TDecoded result;
   static std::vector<char> piece(200000);
   try {
-    while (result.Bytes.size() <= kOutputCap) {
-      pieceSeed = pieceSeed * 1103515245u + 12345u;
-      const int32_t want = 1 + static_cast<int32_t>((pieceSeed >> 8) % piece.size());
-      const int32_t got = stream.Read(piece.data(), want);
-      FUZZ_CHECK(got >= 0 && got <= want);
-      if (got == 0) break;
-      result.Bytes.append(piece.data(), static_cast<size_t>(got));
+    korvath::fuzz::ReadInPieces(stream, pieceSeed, kOutputCap, piece, result.Bytes, [&] {
       FUZZ_CHECK(stream.Seek(int64_t{0}, korvath::TSeekOrigin::soCurrent) ==
                  static_cast<int64_t>(result.Bytes.size()));
-    }
+    });
   } catch (const korvath::EZstdError&) {
     result.Raised = true;
   }
