@@ -1,8 +1,9 @@
-// Runs whose update server serves the list and no game file, with two mirrors: each file comes
-// from the first address that serves it right, and a file no address serves fails with every
-// address named.
+// Runs with mirrors: each file comes from the first address that serves it right, a file no
+// address serves fails with every address named, and a mirror that falls silent is left.
 #include <algorithm>
+#include <map>
 
+#include "engine/TransferRoad.h"
 #include "tests/integration/UpdateRun.h"
 #include "tests/support/Bz2Compress.h"
 
@@ -52,6 +53,36 @@ TEST_F(UpdateRun, MirrorsServeTheFilesInTheirOrderAndTheServerTheList) {
                 test::Md5Hex("not delta") + ")), " + FServer.BaseUrl() + "d.dat.bz2"),
             std::string::npos)
       << run.FailedFiles[0];
+}
+
+// A mirror that stops answering halfway through the run: the files it no longer serves come from
+// the update server, and the mirror is asked again only by transfers already on their way to it.
+TEST_F(UpdateRun, AMirrorFallingSilentHalfwayIsLeftForTheRestOfTheRun) {
+  test::TestServer mirror;
+  Strings entries, silent;
+  std::map<std::string, std::string> expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".dat";
+    expected[name] = test::NoiseBytes(3000, static_cast<uint32_t>(i));
+    entries.push_back(FServer.PublishFile(name, expected[name]));
+    if (i < 20) {
+      mirror.PublishFile(name, expected[name]);
+    } else {
+      mirror.Http().ServeNoAnswer(name + ".bz2");
+      silent.push_back(name + ".bz2");
+    }
+  }
+  FServer.PublishList(
+      test::ListText(1, 0, entries, {}, "[mirrors]\r\n" + mirror.BaseUrl() + "\r\n[/mirrors]\r\n"));
+  const Outcome run = Run();
+  EXPECT_EQ(run.Status, kAllUpdated);
+  EXPECT_EQ(GameFiles(), expected);
+  // Each transfer thread finds the silence once, with at most one more try on a new connection.
+  size_t askedInVain = 0;
+  for (const std::string& path : SortedPaths(mirror.Http()))
+    askedInVain += std::ranges::count(silent, path);
+  EXPECT_GE(askedInVain, 1u);
+  EXPECT_LE(askedInVain, 2 * kDefaultConnections);
 }
 
 }  // namespace
