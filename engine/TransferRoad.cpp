@@ -76,12 +76,16 @@ void TTransferRoad::Stop() {
 TTransferRoad::~TTransferRoad() {
   Stop();
   // Whatever was fetched or decoded for a file the worker did not finish goes. A download that
-  // could not be opened wrote nothing, and its name may be a listed file's.
+  // could not be opened wrote nothing, and its name may be a listed file's. One stopped by the
+  // stop itself may have stored its whole body just before; a file that runs ahead has no
+  // temporary of a listed name, so its names all go.
   for (size_t i = FCurrent; i < FJobs.size(); ++i) {
+    const TFileJob& job = *FJobs[i];
     FJobs[i]->Decoded.Temporary.reset();
-    const bool opened =
-        FStages[i] != TStage::Final || FJobs[i]->Fetched.Kind != TFetched::TKind::NoAnswer;
-    if (opened) RemoveTemporaries(*FJobs[i], true);
+    const bool opened = FStages[i] != TStage::Final ||
+                        job.Fetched.Kind != TFetched::TKind::NoAnswer ||
+                        (job.Fetched.Error && job.RunsAhead);
+    if (opened) RemoveTemporaries(job, true);
   }
 }
 
