@@ -80,8 +80,8 @@ TTransferRoad::~TTransferRoad() {
   // stop itself may have stored its whole body just before; a file that runs ahead has no
   // temporary of a listed name, so its names all go.
   for (size_t i = FCurrent; i < FJobs.size(); ++i) {
-    const TFileJob& job = *FJobs[i];
-    FJobs[i]->Decoded.Temporary.reset();
+    TFileJob& job = *FJobs[i];
+    job.Decoded.Temporary.reset();
     const bool opened = FStages[i] != TStage::Final ||
                         job.Fetched.Kind != TFetched::TKind::NoAnswer ||
                         (job.Fetched.Error && job.RunsAhead);
